@@ -1,0 +1,6 @@
+#ifndef ANALYSISRESULT_H
+#define ANALYSISRESULT_H
+
+#include "core_global.h"
+
+#endif // ANALYSISRESULT_H

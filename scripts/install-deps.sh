@@ -1,0 +1,24 @@
+#!/bin/sh
+# Installs the Debian packages the build and the tests need, only when one is missing, so a
+# machine that has them all is left alone.  Usage: scripts/install-deps.sh [extra packages...]
+set -e
+
+packages="cmake g++ make pkg-config qtbase5-dev libqt5sql5-sqlite qtscript5-dev qttools5-dev-tools
+          qttranslations5-l10n sqlite3 libsqlite3-dev"
+packages="$packages $*"
+
+missing=""
+for p in $packages; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing="$missing $p"
+    fi
+done
+
+[ -z "$missing" ] && exit 0
+
+echo "Installing:$missing"
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null
