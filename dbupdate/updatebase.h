@@ -1,0 +1,4 @@
+#ifndef UPDATEBASE_H
+#define UPDATEBASE_H
+
+#endif // UPDATEBASE_H

@@ -1,0 +1,1 @@
+#include "updatedata.h"

@@ -1,0 +1,4 @@
+#ifndef UPDATEDATA_H
+#define UPDATEDATA_H
+
+#endif // UPDATEDATA_H

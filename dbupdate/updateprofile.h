@@ -1,0 +1,4 @@
+#ifndef UPDATEPROFILE_H
+#define UPDATEPROFILE_H
+
+#endif // UPDATEPROFILE_H

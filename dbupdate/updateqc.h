@@ -1,0 +1,4 @@
+#ifndef UPDATEQC_H
+#define UPDATEQC_H
+
+#endif // UPDATEQC_H
