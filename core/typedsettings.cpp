@@ -1,1 +1,46 @@
-#include "profile_p.h"
+#include "profile.h"
+
+// The typed settings: value type and key. The key in the profile table is the getter's name.
+#define CORE_TYPED_SETTINGS(X)                                                                   \
+    X(QString, statim_sample_prefix)                                                             \
+    X(QString, qc_sample_prefix)                                                                 \
+    X(QString, result_is_preparing)                                                              \
+    X(QString, result_can_not_be_calculated)                                                     \
+    X(QString, result_is_incubating)                                                             \
+    X(QString, result_is_analysing)                                                              \
+    X(QString, result_not_clotted)                                                               \
+    X(QString, dilution_result_flag)                                                             \
+    X(QString, lower_report_limit_flag)                                                          \
+    X(QString, upper_report_limit_flag)                                                          \
+    X(QString, lower_mark_limit_flag)                                                            \
+    X(QString, upper_mark_limit_flag)                                                            \
+    X(QString, manual_input_flag)                                                                \
+    X(QColor, color_of_waiting)                                                                  \
+    X(QColor, color_of_dispensing)                                                               \
+    X(QColor, color_of_incubating)                                                               \
+    X(QColor, color_of_analysing)                                                                \
+    X(QColor, color_of_null_result)                                                              \
+    X(QString, analysis_display_assay)                                                           \
+    X(QString, patient_display_fields)                                                           \
+    X(int, max_qc_file)                                                                          \
+    X(int, qc_method)                                                                            \
+    X(QString, hospital)                                                                         \
+    X(bool, is_touch_screen)
+
+// The getter fills its copy once, through the store so that an absent key gets its placeholder,
+// and converts it with QVariant's own rules: a conversion that fails gives the type's empty
+// value, never the default. The setter replaces the copy before it writes through the store.
+#define CORE_DEFINE_TYPED_SETTING(Type, name)                                                    \
+    Type Profile::name(const Type &defaultValue)                                                 \
+    {                                                                                            \
+        if (!m_##name.isValid())                                                                 \
+            m_##name = value(QStringLiteral(#name), QVariant::fromValue(defaultValue));          \
+        return qvariant_cast<Type>(m_##name);                                                    \
+    }                                                                                            \
+    void Profile::set_##name(const Type &newValue, bool save)                                    \
+    {                                                                                            \
+        m_##name = QVariant::fromValue(newValue);                                                \
+        setValue(QStringLiteral(#name), m_##name, save);                                         \
+    }
+
+CORE_TYPED_SETTINGS(CORE_DEFINE_TYPED_SETTING)
