@@ -1,4 +1,63 @@
 #ifndef UPDATEBASE_H
 #define UPDATEBASE_H
 
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+QT_BEGIN_NAMESPACE
+class QSqlRecord;
+QT_END_NAMESPACE
+
+// One upgrade step of one database file. The constructor makes the file the process's default
+// connection and reads its schema version; a subclass's update() then runs its version-gated
+// statements through execute(), renameTable() and copyTable().
+//
+// run() is how the program drives a step: it runs update() inside one transaction, which is
+// committed when update() returns, also when it stops early. A run killed at any point thus
+// leaves the file as it was before the step, and the next run repeats the step from its start.
+class UpdateBase : public QObject
+{
+    Q_OBJECT
+
+public:
+    UpdateBase(const QString &fileName, QObject *parent);
+    ~UpdateBase() override;
+
+    // The schema version the file had when the step began; the step's own writes leave it alone.
+    int version() const;
+
+    // False when the file did not open or is not a database ("Can't open ..." has been logged).
+    bool isOpen() const;
+
+    // Runs the step. True when update() succeeded and its work was committed.
+    bool run();
+
+    // Runs the step's statements; true means success, false that the step stopped early.
+    virtual bool update() = 0;
+
+    // Runs one statement once; a failure is logged with the caller's file and line and the step
+    // carries on. Returns true in every case.
+    bool execute(const QString &sql, const char *file, int line);
+
+    // "alter table <table> rename to <newName>" through execute(); always true.
+    bool renameTable(const QString &table, const QString &newName);
+
+    // Inserts every row of sourceTable into table, without droppedFields and with extraFields
+    // set or appended. False when an insert failed (the rows before it stay); true otherwise,
+    // also when sourceTable cannot be read.
+    bool copyTable(const QString &table, const QString &sourceTable,
+                   const QSqlRecord &extraFields, const QStringList &droppedFields);
+
+private:
+    Q_DISABLE_COPY(UpdateBase)
+
+    bool transactionLost();
+
+    QString m_fileName;
+    int m_version = 0;
+    bool m_open = false;
+    bool m_broken = false;
+};
+
 #endif // UPDATEBASE_H
