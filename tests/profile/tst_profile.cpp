@@ -1,0 +1,405 @@
+#include <QtTest>
+
+#include "boxcatcher.h"
+#include "profile.h"
+#include "sqlfixture.h"
+
+#include <QtCore/qtemporarydir.h>
+#include <QtCore/qthread.h>
+
+#include <memory>
+
+// Every test function gets a fresh working directory with a complete workstation in it, so that
+// no start-up box opens unless the test asks for one.
+class tst_Profile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void placeholders();
+    void value2Fallback();
+    void saveAndDelete();
+    void removeKeys();
+    void everySaveWrites();
+    void duplicateRowsLastWins();
+    void nullRowCountsAsStored();
+    void keysAreCaseSensitive();
+    void storedForms();
+    void workerThreadWriteWaitsForEventLoop();
+    void profileInAnotherDirectory();
+    void missingProfileWarns();
+    void unopenableProfileWarnsTwice();
+    void dataFilesWithoutTablesWarn();
+    void readsNeverTouchTheDatabase();
+    void failedSaveKeepsCache();
+    void instanceIsOneObject();
+
+private:
+    void makeWorkstation(const QStringList &profileRows = QStringList());
+    std::unique_ptr<Profile> openProfile(const QString &fileName = QStringLiteral("profile.db"));
+    QList<QVariantList> storedRows(const QString &key);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void tst_Profile::init()
+{
+    m_dir.reset(new QTemporaryDir);
+    QVERIFY(m_dir->isValid());
+    QVERIFY(QDir::setCurrent(m_dir->path()));
+}
+
+void tst_Profile::cleanup()
+{
+    // Each store registers the four names again; start the next test without them.
+    for (const char *name : { "profile.db", "data.db", "qc.db", "syslog.db" })
+        QSqlDatabase::removeDatabase(QLatin1String(name));
+    QDir::setCurrent(QDir::tempPath());
+    m_dir.reset();
+}
+
+void tst_Profile::makeWorkstation(const QStringList &profileRows)
+{
+    QStringList profile{ QStringLiteral("create table profile (name text primary key, value)") };
+    profile += profileRows;
+    QVERIFY(SqlFixture::exec(QStringLiteral("profile.db"), profile));
+    for (const char *name : { "data.db", "qc.db", "syslog.db" })
+        QVERIFY(SqlFixture::exec(QLatin1String(name), { QStringLiteral("create table t (x)") }));
+}
+
+std::unique_ptr<Profile> tst_Profile::openProfile(const QString &fileName)
+{
+    return std::unique_ptr<Profile>(new Profile(fileName, nullptr));
+}
+
+QList<QVariantList> tst_Profile::storedRows(const QString &key)
+{
+    return SqlFixture::rows(QStringLiteral("profile.db"),
+                            QStringLiteral("select value, typeof(value) from profile where name = '%1'")
+                                    .arg(key));
+}
+
+void tst_Profile::placeholders()
+{
+    makeWorkstation({ QStringLiteral("insert into profile values ('stored', 'x')") });
+    auto profile = openProfile();
+
+    QCOMPARE(profile->value("k", 5), QVariant(5));
+    QVERIFY(profile->keys().contains("k"));
+    // A placeholder is invalid, so every later call answers with its own default.
+    QCOMPARE(profile->value("k", 7), QVariant(7));
+    QCOMPARE(profile->value("stored", 7), QVariant("x"));
+
+    QStringList keys = profile->keys();
+    keys.sort();
+    QCOMPARE(keys, QStringList({ "k", "stored" }));
+    // Placeholders never reach the table.
+    QCOMPARE(SqlFixture::value("profile.db", "select count(*) from profile").toInt(), 1);
+}
+
+void tst_Profile::value2Fallback()
+{
+    makeWorkstation({ QStringLiteral("insert into profile values ('a', 'A')"),
+                      QStringLiteral("insert into profile values ('b', 'B')") });
+    auto profile = openProfile();
+
+    QCOMPARE(profile->value2("a", "b", 1), QVariant("A"));
+    QCOMPARE(profile->value2("none", "b", 1), QVariant("B"));
+    QCOMPARE(profile->value2("x", "y", 1), QVariant(1));
+    QVERIFY(profile->keys().contains("x"));
+    QVERIFY(profile->keys().contains("y"));
+    QVERIFY(profile->keys().contains("none"));
+}
+
+void tst_Profile::saveAndDelete()
+{
+    makeWorkstation({ QStringLiteral("insert into profile values ('old', 'kept')") });
+    auto profile = openProfile();
+
+    profile->setValue("k", "v", true);
+    QCOMPARE(storedRows("k"), QList<QVariantList>({ { "v", "text" } }));
+
+    // Without save only memory changes.
+    profile->setValue("old", "changed", false);
+    QCOMPARE(profile->value("old", "d"), QVariant("changed"));
+    QCOMPARE(storedRows("old"), QList<QVariantList>({ { "kept", "text" } }));
+
+    // An invalid value deletes the row but keeps the key.
+    profile->setValue("k", QVariant(), true);
+    QVERIFY(storedRows("k").isEmpty());
+    QVERIFY(profile->keys().contains("k"));
+    QCOMPARE(profile->value("k", "d"), QVariant("d"));
+
+    // After a restart the stored value comes back, the unsaved one is gone.
+    profile.reset();
+    profile = openProfile();
+    QCOMPARE(profile->value("old", "d"), QVariant("kept"));
+    QCOMPARE(profile->value("k", "d"), QVariant("d"));
+}
+
+void tst_Profile::removeKeys()
+{
+    makeWorkstation({ QStringLiteral("insert into profile values ('a', 1)") });
+    auto profile = openProfile();
+    QSignalSpy removed(profile.get(), &Profile::keyRemoved);
+
+    profile->remove("a");
+    QVERIFY(!profile->keys().contains("a"));
+    QCOMPARE(profile->value("a", 9), QVariant(9));
+    QVERIFY(storedRows("a").isEmpty());
+
+    // A key that was never stored is no error and is still announced.
+    profile->remove("never");
+    QCOMPARE(removed.count(), 2);
+    QCOMPARE(removed.at(1).at(0).toString(), QString("never"));
+}
+
+void tst_Profile::everySaveWrites()
+{
+    makeWorkstation();
+    auto profile = openProfile();
+    QSignalSpy changed(profile.get(), &Profile::valueChanged);
+
+    profile->setValue("k", 1, true);
+    // Change the row behind the store's back: an unchanged value must still be written again.
+    QVERIFY(SqlFixture::exec("profile.db", { "update profile set value = 99 where name = 'k'" }));
+    profile->setValue("k", 1, true);
+    QCOMPARE(changed.count(), 2);
+    QCOMPARE(storedRows("k"), QList<QVariantList>({ { 1, "integer" } }));
+
+    profile->setValue("k", 2, false);
+    QCOMPARE(changed.count(), 2);
+}
+
+void tst_Profile::duplicateRowsLastWins()
+{
+    QVERIFY(SqlFixture::exec("profile.db",
+                             { "create table profile (name text, value)",
+                               "insert into profile values ('dup', 'first')",
+                               "insert into profile values ('dup', 'second')" }));
+    for (const char *name : { "data.db", "qc.db", "syslog.db" })
+        QVERIFY(SqlFixture::exec(QLatin1String(name), { "create table t (x)" }));
+    auto profile = openProfile();
+    QCOMPARE(profile->value("dup", "d"), QVariant("second"));
+    QCOMPARE(profile->keys(), QStringList({ "dup" }));
+}
+
+void tst_Profile::nullRowCountsAsStored()
+{
+    makeWorkstation({ QStringLiteral("insert into profile values ('n', null)") });
+    auto profile = openProfile();
+    const QVariant v = profile->value("n", "default");
+    QVERIFY(v.isValid());
+    QVERIFY(v.isNull());
+    QCOMPARE(v.toString(), QString());
+}
+
+void tst_Profile::keysAreCaseSensitive()
+{
+    makeWorkstation({ QStringLiteral("insert into profile values ('Key', 'upper')") });
+    auto profile = openProfile();
+    QCOMPARE(profile->value("key", "d"), QVariant("d"));
+    QCOMPARE(profile->value("Key", "d"), QVariant("upper"));
+    QCOMPARE(profile->value("Key ", "d"), QVariant("d"));
+
+    profile->setValue("key", "lower", true);
+    QCOMPARE(storedRows("key"), QList<QVariantList>({ { "lower", "text" } }));
+    QCOMPARE(storedRows("Key"), QList<QVariantList>({ { "upper", "text" } }));
+}
+
+void tst_Profile::storedForms()
+{
+    makeWorkstation();
+    auto profile = openProfile();
+
+    profile->setValue("bool", true, true);
+    profile->setValue("false", false, true);
+    profile->setValue("colour", QColor(0x12, 0xab, 0xef, 100), true);
+    profile->setValue("int", 42, true);
+    profile->setValue("real", 2.5, true);
+    profile->setValue("long", Q_INT64_C(1) << 40, true);
+    profile->setValue("bytes", QByteArray("\x01\x02", 2), true);
+    profile->setValue("text", QString::fromUtf8("不凝"), true);
+    profile->setValue("unsigned", 7u, true);
+    profile->setValue("list", QStringList({ "one" }), true);
+
+    QCOMPARE(storedRows("bool"), QList<QVariantList>({ { "true", "text" } }));
+    QCOMPARE(storedRows("false"), QList<QVariantList>({ { "false", "text" } }));
+    QCOMPARE(storedRows("colour"), QList<QVariantList>({ { "#12abef", "text" } }));
+    QCOMPARE(storedRows("int"), QList<QVariantList>({ { 42, "integer" } }));
+    QCOMPARE(storedRows("real"), QList<QVariantList>({ { 2.5, "real" } }));
+    QCOMPARE(storedRows("long"), QList<QVariantList>({ { Q_INT64_C(1) << 40, "integer" } }));
+    QCOMPARE(storedRows("bytes"), QList<QVariantList>({ { QByteArray("\x01\x02", 2), "blob" } }));
+    QCOMPARE(storedRows("text"), QList<QVariantList>({ { QString::fromUtf8("不凝"), "text" } }));
+    // Other types go in as their text.
+    QCOMPARE(storedRows("unsigned"), QList<QVariantList>({ { "7", "text" } }));
+    QCOMPARE(storedRows("list"), QList<QVariantList>({ { "one", "text" } }));
+
+    // The cache keeps what the caller passed, the table the stored form.
+    QCOMPARE(profile->value("colour", QVariant()).value<QColor>().alpha(), 100);
+    profile.reset();
+    profile = openProfile();
+    QCOMPARE(profile->value("bool", QVariant()), QVariant("true"));
+    QCOMPARE(profile->value("colour", QVariant()).value<QColor>(), QColor(0x12, 0xab, 0xef));
+}
+
+class Writer : public QThread
+{
+public:
+    Writer(Profile *profile)
+        : m_profile(profile)
+    {
+    }
+
+protected:
+    void run() override
+    {
+        m_profile->setValue("fromWorker", "w", true);
+        m_profile->remove("gone");
+    }
+
+private:
+    Profile *m_profile;
+};
+
+void tst_Profile::workerThreadWriteWaitsForEventLoop()
+{
+    makeWorkstation({ QStringLiteral("insert into profile values ('gone', 'here')") });
+    auto profile = openProfile();
+
+    Writer writer(profile.get());
+    writer.start();
+    QVERIFY(writer.wait(10000));
+
+    // The cache changed at once; the statements wait for the owning thread's event loop.
+    QCOMPARE(profile->value("fromWorker", "d"), QVariant("w"));
+    QVERIFY(!profile->keys().contains("gone"));
+    QVERIFY(storedRows("fromWorker").isEmpty());
+    QCOMPARE(storedRows("gone").size(), 1);
+
+    QCoreApplication::processEvents();
+    QTRY_COMPARE(storedRows("fromWorker"), QList<QVariantList>({ { "w", "text" } }));
+    QVERIFY(storedRows("gone").isEmpty());
+}
+
+void tst_Profile::profileInAnotherDirectory()
+{
+    QVERIFY(QDir().mkpath("settings"));
+    QVERIFY(SqlFixture::exec("settings/custom.db",
+                             { "create table profile (name text primary key, value)",
+                               "insert into profile values ('where', 'elsewhere')" }));
+    for (const char *name : { "data.db", "qc.db", "syslog.db" })
+        QVERIFY(SqlFixture::exec(QLatin1String(name), { "create table t (x)" }));
+
+    auto profile = openProfile(QDir::current().filePath("settings/custom.db"));
+    QCOMPARE(profile->value("where", "d"), QVariant("elsewhere"));
+    QCOMPARE(profile->database().databaseName(), QDir::current().filePath("settings/custom.db"));
+    // The other files stay in the working directory, under their own names.
+    QCOMPARE(profile->dataDatabase().databaseName(), QString("data.db"));
+    QCOMPARE(profile->qcDatabase().connectionName(), QString("qc.db"));
+    QCOMPARE(profile->syslogDatabase().connectionName(), QString("syslog.db"));
+    QVERIFY(!QFile::exists("settings/data.db"));
+
+    profile->setValue("saved", 1, true);
+    QCOMPARE(SqlFixture::value("settings/custom.db", "select value from profile where name = 'saved'"),
+             QVariant(1));
+}
+
+void tst_Profile::missingProfileWarns()
+{
+    for (const char *name : { "data.db", "qc.db", "syslog.db" })
+        QVERIFY(SqlFixture::exec(QLatin1String(name), { "create table t (x)" }));
+    QCoreApplication::setApplicationName("Coagulation");
+
+    BoxCatcher catcher;
+    auto profile = openProfile("missing.db");
+
+    QCOMPARE(catcher.boxes.size(), 1);
+    const CaughtBox box = catcher.boxes.first();
+    QCOMPARE(box.text, QString::fromUtf8("错误的配置文件 missing.db"));
+    QCOMPARE(box.title, QString("Coagulation"));
+    QCOMPARE(box.icon, QMessageBox::Warning);
+    QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    // The driver creates the file empty; every setting stays at its default.
+    QVERIFY(QFile::exists("missing.db"));
+    QCOMPARE(profile->value("anything", 3), QVariant(3));
+    profile->setValue("anything", 4, true); // fails silently: there is no table
+    QCOMPARE(profile->value("anything", 3), QVariant(4));
+}
+
+void tst_Profile::unopenableProfileWarnsTwice()
+{
+    for (const char *name : { "data.db", "qc.db", "syslog.db" })
+        QVERIFY(SqlFixture::exec(QLatin1String(name), { "create table t (x)" }));
+
+    BoxCatcher catcher;
+    const QString fileName = QStringLiteral("no/such/dir/profile.db");
+    auto profile = openProfile(fileName);
+
+    QCOMPARE(catcher.boxes.size(), 2);
+    const QString first = catcher.boxes.at(0).text;
+    const QString prefix = QString::fromUtf8("无法加载配置文件 %1\n").arg(fileName);
+    QVERIFY2(first.startsWith(prefix), qPrintable(first));
+    QVERIFY(first.size() > prefix.size()); // the driver's error text follows
+    QCOMPARE(catcher.boxes.at(1).text, QString::fromUtf8("错误的配置文件 %1").arg(fileName));
+    QCOMPARE(profile->value("x", 1), QVariant(1));
+}
+
+void tst_Profile::dataFilesWithoutTablesWarn()
+{
+    QVERIFY(SqlFixture::exec("profile.db", { "create table profile (name text primary key, value)" }));
+    QVERIFY(SqlFixture::exec("qc.db", { "create table t (x)" }));
+    QVERIFY(QDir().mkdir("syslog.db")); // a directory cannot be opened as a database
+
+    BoxCatcher catcher;
+    auto profile = openProfile();
+
+    QStringList texts;
+    for (const CaughtBox &box : catcher.boxes)
+        texts << box.text;
+    QCOMPARE(texts, QStringList({ QString::fromUtf8("错误的数据库文件 data.db"),
+                                  QString::fromUtf8("无法打开数据库文件 syslog.db"),
+                                  QString::fromUtf8("错误的数据库文件 syslog.db") }));
+    // The getter still hands out the named connection.
+    QCOMPARE(profile->syslogDatabase().connectionName(), QString("syslog.db"));
+    QVERIFY(!profile->syslogDatabase().isOpen());
+    QVERIFY(profile->qcDatabase().isOpen());
+}
+
+void tst_Profile::readsNeverTouchTheDatabase()
+{
+    makeWorkstation({ QStringLiteral("insert into profile values ('cached', 'yes')") });
+    auto profile = openProfile();
+    profile->database().close();
+    QVERIFY(QFile::remove("profile.db"));
+
+    QCOMPARE(profile->value("cached", "no"), QVariant("yes"));
+    QCOMPARE(profile->value2("missing", "cached", "no"), QVariant("yes"));
+    QVERIFY(!QFile::exists("profile.db"));
+}
+
+void tst_Profile::failedSaveKeepsCache()
+{
+    makeWorkstation();
+    auto profile = openProfile();
+    QVERIFY(SqlFixture::exec("profile.db", { "drop table profile" }));
+
+    profile->setValue("k", "v", true);
+    QCOMPARE(profile->value("k", "d"), QVariant("v"));
+}
+
+void tst_Profile::instanceIsOneObject()
+{
+    makeWorkstation({ QStringLiteral("insert into profile values ('k', 'instance')") });
+    Profile &a = Profile::instance();
+    Profile &b = Profile::instance();
+    QCOMPARE(&a, &b);
+    QCOMPARE(a.value("k", "d"), QVariant("instance"));
+    QCOMPARE(QString(a.metaObject()->className()), QString("Profile"));
+}
+
+QTEST_MAIN(tst_Profile)
+#include "tst_profile.moc"
