@@ -52,12 +52,11 @@ public:
 private:
     Q_DISABLE_COPY(UpdateBase)
 
-    bool transactionLost();
+    void checkTransaction();
 
-    QString m_fileName;
     int m_version = 0;
     bool m_open = false;
-    bool m_broken = false;
+    bool m_inTransaction = false;
 };
 
 #endif // UPDATEBASE_H
