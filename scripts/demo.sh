@@ -1,0 +1,35 @@
+#!/bin/sh
+# The main job on the bundled sample: installs what is missing, builds, lays out a fresh copy of
+# the sample workstation (an old installation, schema version 0) in a new directory, upgrades it
+# with dbupdate and shows what the upgrade logged.   demo.sh [directory]
+set -e
+cd "$(dirname "$0")/.."
+root=$(pwd)
+sh scripts/install-deps.sh
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$(nproc 2>/dev/null || echo 2)" >/dev/null
+echo "built: $root/build"
+
+dir=${1:-$(mktemp -d "${TMPDIR:-/tmp}/workstation.XXXXXX")}
+mkdir -p "$dir"
+if [ -e "$dir/profile.db" ] || [ -e "$dir/data.db" ]; then
+    echo "demo: $dir already holds a workstation; name a new directory" >&2
+    exit 2
+fi
+sqlite3 "$dir/profile.db" < samples/profile-v0.sql
+sqlite3 "$dir/data.db" < samples/data-v0.sql
+echo "sample workstation (version 0) laid out in $dir"
+
+cp build/dbupdate/dbupdate_en.qm "$dir/" 2>/dev/null || true
+cd "$dir"
+status=0
+"$root/build/dbupdate/dbupdate" upgrade.log dbupdate_en || status=$?
+echo "dbupdate exit status: $status"
+echo "--- upgrade.log"
+cat upgrade.log 2>/dev/null || echo "(empty)"
+echo "---"
+echo "profile.db version: $(sqlite3 profile.db 'select version from version')"
+echo "data.db version:    $(sqlite3 data.db 'select version from version')"
+echo "log: $dir/upgrade.log"
+exit "$status"
