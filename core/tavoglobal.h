@@ -4,11 +4,64 @@
 #include "core_global.h"
 
 #include <QtCore/qnamespace.h>
+#include <QtCore/qstring.h>
+#include <QtCore/qstringlist.h>
+#include <QtCore/qvariant.h>
 #include <QtWidgets/qmessagebox.h>
 
 QT_BEGIN_NAMESPACE
+class QDate;
+class QSqlRecord;
 class QWidget;
 QT_END_NAMESPACE
+
+namespace tavo {
+
+// The kind of a sample. Any other value, 0 included, is a sample without a prefix.
+enum SampleType {
+    Statim = 1,
+    Qc = 2
+};
+
+} // namespace tavo
+
+// The number proposed for the next sample of the given day: one more than the largest sample
+// number stored for it in data.db, compared as integers; 1 when there is none or the query fails.
+// Uses the Profile's data.db connection, so it belongs on the Profile's thread.
+CORE_EXPORT int nextSampleNo(const QDate &date);
+
+// The prefix of a statim or quality-control sample number, from the settings ("S" and "QC" when
+// none are stored); a null string for any other kind of sample.
+CORE_EXPORT QString samplePrefix(tavo::SampleType type);
+
+// Sets the named field of the record and marks it generated, so that an insert or update built
+// from the record writes it. A name that is not a field of the record changes nothing.
+CORE_EXPORT void setGeneratedValue(QSqlRecord &record, const QString &name, const QVariant &value);
+
+// The value of the first ratio such as 1/10, 1:2 or -3 / 4 found in the text; 0.0 when there is
+// none. The division is not guarded: 1/0 gives infinity and still counts as found.
+CORE_EXPORT double fraction(const QString &text, bool *ok = nullptr);
+
+// The value rounded as QString::number(value, format, precision) writes it: 'f' to decimals,
+// 'e' and 'E' to precision + 1 significant digits, 'g' and 'G' to precision significant digits,
+// any other format as 'f'. Rounds the exact binary value, so 2.675 to 2 decimals gives 2.67.
+CORE_EXPORT double round(double value, int precision, char format);
+
+// The dilution ratios offered to the user, from 1/1 to 4/5, in a fixed order.
+CORE_EXPORT QStringList dilutionList();
+
+// CRC-16/CCITT-FALSE (polynomial 0x1021, initial value 0xFFFF, no reflection, no final XOR) of
+// length bytes; 0xFFFF when there are none.
+CORE_EXPORT unsigned short crc16(const void *data, int length);
+
+// The value of an ECMAScript program, evaluated in an engine of its own. Undefined and null give an
+// invalid QVariant; an uncaught exception gives its thrown value, and nothing is reported.
+CORE_EXPORT QVariant eval(const QString &program);
+
+// The value of a UTF-8 script file, evaluated in an engine of its own. An uncaught exception or a
+// syntax error is shown to the user in a critical message box and gives an invalid QVariant; a
+// file that cannot be read evaluates as an empty script.
+CORE_EXPORT QVariant load_script(const QString &fileName);
 
 // The window that a dialog should use as its parent: the active modal widget's window, else the
 // active window's, else null.
