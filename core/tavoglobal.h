@@ -59,8 +59,9 @@ CORE_EXPORT unsigned short crc16(const void *data, int length);
 CORE_EXPORT QVariant eval(const QString &program);
 
 // The value of a UTF-8 script file, evaluated in an engine of its own. An uncaught exception or a
-// syntax error is shown to the user in a critical message box and gives an invalid QVariant; a
-// file that cannot be read evaluates as an empty script.
+// syntax error is shown to the user in a critical message box (written as a warning when called
+// off the user-interface thread) and gives an invalid QVariant; a file that cannot be read
+// evaluates as an empty script.
 CORE_EXPORT QVariant load_script(const QString &fileName);
 
 // The window that a dialog should use as its parent: the active modal widget's window, else the
