@@ -1,1 +1,557 @@
 #include "serial_p.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Milliseconds = std::chrono::milliseconds;
+
+// A transfer count as ReadFile and WriteFile take it.
+const long long maxTransfer = UINT32_MAX;
+
+// ttyS2 before ttyS10.
+bool naturalLess(const std::string &a, const std::string &b)
+{
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        const bool da = a[i] >= '0' && a[i] <= '9';
+        const bool db = b[j] >= '0' && b[j] <= '9';
+        if (da && db) {
+            std::size_t ei = i;
+            std::size_t ej = j;
+            while (ei < a.size() && a[ei] >= '0' && a[ei] <= '9')
+                ++ei;
+            while (ej < b.size() && b[ej] >= '0' && b[ej] <= '9')
+                ++ej;
+            // Compare digit runs by value: strip leading zeros, then the longer run is larger.
+            std::size_t zi = i;
+            std::size_t zj = j;
+            while (zi + 1 < ei && a[zi] == '0')
+                ++zi;
+            while (zj + 1 < ej && b[zj] == '0')
+                ++zj;
+            if (ei - zi != ej - zj)
+                return ei - zi < ej - zj;
+            const int c = a.compare(zi, ei - zi, b, zj, ej - zj);
+            if (c != 0)
+                return c < 0;
+            i = ei;
+            j = ej;
+        } else {
+            if (a[i] != b[j])
+                return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
+            ++i;
+            ++j;
+        }
+    }
+    if ((a.size() - i) != (b.size() - j))
+        return a.size() - i < b.size() - j;
+    return a < b;
+}
+
+bool pathExists(const std::string &path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+// Serial core registers a fixed number of 8250 ports whether or not a UART answers at their
+// address; those report the UART type 0 (PORT_UNKNOWN) and cannot transfer anything.
+bool isPlaceholderPort(const std::string &dir)
+{
+    std::ifstream in(dir + "/type");
+    long type = -1;
+    if (!(in >> type))
+        return false;
+    return type == 0;
+}
+
+// The node below /dev: DEVNAME of the uevent, which may name a subdirectory; else the entry.
+std::string deviceName(const std::string &dir, const std::string &entry)
+{
+    std::ifstream in(dir + "/uevent");
+    std::string line;
+    const std::string key = "DEVNAME=";
+    while (std::getline(in, line)) {
+        if (line.compare(0, key.size(), key) == 0 && line.size() > key.size())
+            return line.substr(key.size());
+    }
+    return entry;
+}
+
+struct SpeedEntry
+{
+    int baudRate;
+    speed_t speed;
+};
+
+const SpeedEntry speeds[] = {
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},
+    {150, B150},         {200, B200},         {300, B300},         {600, B600},
+    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+    {9600, B9600},       {19200, B19200},     {38400, B38400},
+#ifdef B57600
+    {57600, B57600},
+#endif
+#ifdef B115200
+    {115200, B115200},
+#endif
+#ifdef B230400
+    {230400, B230400},
+#endif
+#ifdef B460800
+    {460800, B460800},
+#endif
+#ifdef B500000
+    {500000, B500000},
+#endif
+#ifdef B576000
+    {576000, B576000},
+#endif
+#ifdef B921600
+    {921600, B921600},
+#endif
+#ifdef B1000000
+    {1000000, B1000000},
+#endif
+#ifdef B1152000
+    {1152000, B1152000},
+#endif
+#ifdef B1500000
+    {1500000, B1500000},
+#endif
+#ifdef B2000000
+    {2000000, B2000000},
+#endif
+#ifdef B2500000
+    {2500000, B2500000},
+#endif
+#ifdef B3000000
+    {3000000, B3000000},
+#endif
+#ifdef B3500000
+    {3500000, B3500000},
+#endif
+#ifdef B4000000
+    {4000000, B4000000},
+#endif
+};
+
+bool speedFor(int baudRate, speed_t *speed)
+{
+    for (const SpeedEntry &entry : speeds) {
+        if (entry.baudRate == baudRate) {
+            *speed = entry.speed;
+            return true;
+        }
+    }
+    return false;
+}
+
+#ifdef CMSPAR
+const tcflag_t markSpaceFlag = CMSPAR;
+#else
+const tcflag_t markSpaceFlag = 0;
+#endif
+const tcflag_t parityFlags = PARENB | PARODD | markSpaceFlag;
+
+// Binary transfer as a Win32 port does it: no line editing, echo, signals or character
+// translation, breaks kept out of the data. Reads never wait in the driver (O_NONBLOCK); VMIN 1
+// makes an empty queue report EAGAIN and a hung-up line end of file.
+void makeRaw(termios *t)
+{
+    t->c_iflag &= ~(BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON);
+#ifdef IUCLC
+    t->c_iflag &= ~IUCLC;
+#endif
+    t->c_iflag |= IGNBRK;
+    t->c_oflag &= ~OPOST;
+    t->c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    t->c_cflag |= CREAD | CLOCAL;
+    t->c_cc[VMIN] = 1;
+    t->c_cc[VTIME] = 0;
+}
+
+// Waits until fd is ready for events or deadline passes: 1 ready, 0 time-out, -1 error (errno).
+int waitFor(int fd, short events, Clock::time_point deadline)
+{
+    for (;;) {
+        const auto left = deadline - Clock::now();
+        if (left <= Clock::duration::zero())
+            return 0;
+        // Round up so that the wait never ends before the deadline.
+        long long ms = std::chrono::ceil<Milliseconds>(left).count();
+        pollfd p = {fd, events, 0};
+        const int r = ::poll(&p, 1, static_cast<int>(std::min<long long>(ms, INT32_MAX)));
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (r == 0)
+            continue; // re-checks the clock
+        if (p.revents & events)
+            return 1;
+        if (p.revents & POLLNVAL) {
+            errno = EBADF;
+            return -1;
+        }
+        errno = EIO; // hang-up or line error with nothing to transfer
+        return -1;
+    }
+}
+
+} // namespace
+
+SerialEngine::SerialEngine() = default;
+
+SerialEngine::~SerialEngine()
+{
+    close();
+}
+
+std::vector<std::string> SerialEngine::enumDevices()
+{
+    return enumDevices(std::string());
+}
+
+std::vector<std::string> SerialEngine::enumDevices(const std::string &sysRoot)
+{
+    const std::string classDir = sysRoot + "/sys/class/tty";
+    std::vector<std::string> entries;
+    if (DIR *dir = ::opendir(classDir.c_str())) {
+        while (const dirent *entry = ::readdir(dir)) {
+            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+                entries.emplace_back(entry->d_name);
+        }
+        ::closedir(dir);
+    }
+    std::sort(entries.begin(), entries.end(), naturalLess);
+
+    std::vector<std::string> names;
+    for (const std::string &entry : entries) {
+        const std::string dir = classDir + '/' + entry;
+        // Consoles, virtual terminals and pseudo-terminals have no device behind them.
+        if (!pathExists(dir + "/device") || isPlaceholderPort(dir))
+            continue;
+        const std::string name = deviceName(dir, entry);
+        if (std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(name);
+    }
+    return names;
+}
+
+std::string SerialEngine::devicePath(const std::string &name)
+{
+    if (!name.empty() && name[0] == '/')
+        return name;
+    return "/dev/" + name;
+}
+
+void SerialEngine::setSystemError()
+{
+    setError(SystemError, errno);
+}
+
+bool SerialEngine::open(const std::string &name, bool read, bool write)
+{
+    clearError();
+    if (m_fd >= 0) {
+        setError(SystemError, EBUSY);
+        return false;
+    }
+    if (name.empty() || name.find('\0') != std::string::npos) {
+        setError(InvalidName);
+        return false;
+    }
+    int flags = O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
+    flags |= read && write ? O_RDWR : (write ? O_WRONLY : O_RDONLY);
+    const std::string path = devicePath(name);
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        // EBUSY: another holder has set TIOCEXCL.
+        if (errno == EBUSY)
+            setError(PortInUse);
+        else
+            setSystemError();
+        return false;
+    }
+
+    termios t;
+    if (::tcgetattr(fd, &t) != 0) {
+        if (errno == ENOTTY || errno == EINVAL)
+            setError(NotSerialPort);
+        else
+            setSystemError();
+        ::close(fd);
+        return false;
+    }
+    // Share mode 0: the lock keeps out every other Serial, here or in another process; TIOCEXCL
+    // also keeps out programs that do not lock (except privileged ones).
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        setError(PortInUse);
+        ::close(fd);
+        return false;
+    }
+    const bool exclusive = ::ioctl(fd, TIOCEXCL) == 0;
+
+    makeRaw(&t);
+    if (::tcsetattr(fd, TCSANOW, &t) != 0) {
+        setSystemError();
+        if (exclusive)
+            ::ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        return false;
+    }
+
+    m_fd = fd;
+    m_exclusive = exclusive;
+    m_readInterval = 0;
+    m_readConstant = 0;
+    m_writeConstant = 0;
+    return true;
+}
+
+void SerialEngine::close()
+{
+    if (m_fd < 0)
+        return;
+    if (m_exclusive)
+        ::ioctl(m_fd, TIOCNXCL);
+    ::close(m_fd);
+    m_fd = -1;
+    m_exclusive = false;
+}
+
+bool SerialEngine::isOpen() const
+{
+    return m_fd >= 0;
+}
+
+void *SerialEngine::handle() const
+{
+    return reinterpret_cast<void *>(static_cast<std::intptr_t>(m_fd));
+}
+
+bool SerialEngine::setSettings(int baudRate, int dataBits, int parity, int stopBits)
+{
+    clearError();
+    termios old;
+    if (m_fd < 0 || ::tcgetattr(m_fd, &old) != 0) {
+        setError(SystemError, m_fd < 0 ? EBADF : errno);
+        return false;
+    }
+
+    speed_t speed;
+    if (!speedFor(baudRate, &speed)) {
+        setError(UnsupportedBaudRate);
+        return false;
+    }
+    tcflag_t size;
+    switch (dataBits) {
+    case 5: size = CS5; break;
+    case 6: size = CS6; break;
+    case 7: size = CS7; break;
+    case 8: size = CS8; break;
+    default:
+        setError(UnsupportedDataBits);
+        return false;
+    }
+    tcflag_t parityBits;
+    switch (parity) {
+    case 0: parityBits = 0; break;
+    case 1: parityBits = PARENB | PARODD; break;
+    case 2: parityBits = PARENB; break;
+    case 3: parityBits = PARENB | PARODD | markSpaceFlag; break;
+    case 4: parityBits = PARENB | markSpaceFlag; break;
+    default:
+        setError(UnsupportedParity);
+        return false;
+    }
+    // Mark and space parity need CMSPAR; without it they would silently become odd and even.
+    if (parity >= 3 && markSpaceFlag == 0) {
+        setError(UnsupportedParity);
+        return false;
+    }
+    tcflag_t stopBitFlag;
+    switch (stopBits) {
+    case 0: stopBitFlag = 0; break;
+    case 2: stopBitFlag = CSTOPB; break;
+    default: // POSIX has no 1.5 stop bits
+        setError(UnsupportedStopBits);
+        return false;
+    }
+
+    termios t = old;
+    makeRaw(&t);
+    // No hardware handshake and no XON/XOFF on output; input XON/XOFF and parity checking keep
+    // what the port had.
+    t.c_iflag &= ~IXON;
+    t.c_cflag &= ~(CSIZE | parityFlags | CSTOPB | CRTSCTS);
+    t.c_cflag |= size | parityBits | stopBitFlag;
+    if (::cfsetispeed(&t, speed) != 0 || ::cfsetospeed(&t, speed) != 0) {
+        setError(UnsupportedBaudRate);
+        return false;
+    }
+    if (::tcsetattr(m_fd, TCSANOW, &t) != 0) {
+        setSystemError();
+        ::tcsetattr(m_fd, TCSANOW, &old);
+        return false;
+    }
+
+    // tcsetattr succeeds when the driver took any part of the request; a driver that dropped a
+    // setting must not leave the port running with a different one.
+    termios now;
+    if (::tcgetattr(m_fd, &now) != 0) {
+        setSystemError();
+        return false;
+    }
+    Error mismatch = NoError;
+    if (::cfgetispeed(&now) != speed || ::cfgetospeed(&now) != speed)
+        mismatch = UnsupportedBaudRate;
+    else if ((now.c_cflag & CSIZE) != size)
+        mismatch = UnsupportedDataBits;
+    else if ((now.c_cflag & parityFlags) != parityBits)
+        mismatch = UnsupportedParity;
+    else if ((now.c_cflag & CSTOPB) != stopBitFlag)
+        mismatch = UnsupportedStopBits;
+    if (mismatch != NoError) {
+        ::tcsetattr(m_fd, TCSANOW, &old);
+        setError(mismatch);
+        return false;
+    }
+    return true;
+}
+
+bool SerialEngine::setTimeouts(int readInterval, int readConstant, int writeConstant)
+{
+    clearError();
+    if (m_fd < 0) {
+        setError(SystemError, EBADF);
+        return false;
+    }
+    m_readInterval = static_cast<unsigned int>(readInterval);
+    m_readConstant = static_cast<unsigned int>(readConstant);
+    m_writeConstant = static_cast<unsigned int>(writeConstant);
+    return true;
+}
+
+void SerialEngine::clearInput()
+{
+    if (m_fd >= 0)
+        ::tcflush(m_fd, TCIFLUSH);
+}
+
+long long SerialEngine::bytesInQueue()
+{
+    int count = 0;
+    if (m_fd < 0 || ::ioctl(m_fd, FIONREAD, &count) != 0)
+        return 0;
+    return count;
+}
+
+long long SerialEngine::read(char *data, long long maxSize)
+{
+    clearError();
+    if (m_fd < 0) {
+        setError(SystemError, EBADF);
+        return 0;
+    }
+    if (maxSize <= 0)
+        return 0;
+    const long long size = std::min(maxSize, maxTransfer);
+    // COMMTIMEOUTS: the whole read within size * 1 + constant ms; once bytes arrive, also no
+    // more than the interval between two of them.
+    const Clock::time_point start = Clock::now();
+    const Clock::time_point total = start + Milliseconds(size + m_readConstant);
+    Clock::time_point lastArrival = start;
+    long long done = 0;
+    while (done < size) {
+        const ssize_t r = ::read(m_fd, data + done, static_cast<std::size_t>(size - done));
+        if (r > 0) {
+            done += r;
+            lastArrival = Clock::now();
+            if (lastArrival >= total)
+                break;
+            continue;
+        }
+        if (r == 0) {
+            // End of file: the line hung up.
+            setError(SystemError, EIO);
+            break;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) {
+            setSystemError();
+            break;
+        }
+        Clock::time_point deadline = total;
+        if (done > 0 && m_readInterval > 0)
+            deadline = std::min(deadline, lastArrival + Milliseconds(m_readInterval));
+        const int ready = waitFor(m_fd, POLLIN, deadline);
+        if (ready == 0)
+            break;
+        if (ready < 0) {
+            setSystemError();
+            break;
+        }
+    }
+    return done;
+}
+
+long long SerialEngine::write(const char *data, long long maxSize)
+{
+    clearError();
+    if (m_fd < 0) {
+        setError(SystemError, EBADF);
+        return 0;
+    }
+    if (maxSize <= 0)
+        return 0;
+    const long long size = std::min(maxSize, maxTransfer);
+    const Clock::time_point deadline = Clock::now() + Milliseconds(size + m_writeConstant);
+    long long done = 0;
+    while (done < size) {
+        const ssize_t r = ::write(m_fd, data + done, static_cast<std::size_t>(size - done));
+        if (r > 0) {
+            done += r;
+            continue;
+        }
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            setSystemError();
+            break;
+        }
+        // A write that runs out of time ends short, without an error, as WriteFile does.
+        const int ready = waitFor(m_fd, POLLOUT, deadline);
+        if (ready == 0)
+            break;
+        if (ready < 0) {
+            setSystemError();
+            break;
+        }
+    }
+    return done;
+}
