@@ -4,7 +4,7 @@
 set -e
 
 packages="cmake g++ make pkg-config qtbase5-dev libqt5sql5-sqlite qtscript5-dev qttools5-dev-tools
-          qttranslations5-l10n sqlite3 libsqlite3-dev"
+          qttranslations5-l10n sqlite3 libsqlite3-dev g++-mingw-w64-x86-64"
 packages="$packages $*"
 
 missing=""
