@@ -32,6 +32,10 @@ void reportCantOpen(const QString &fileName, const QSqlError &error)
 // put a text of an integer column into the statement unquoted.
 QString sqlLiteral(const QVariant &value)
 {
+    // The driver reads an empty blob as a null byte array, and NULL as a null string.
+    if (value.userType() == QMetaType::QByteArray)
+        return QLatin1String("X'") + QString::fromLatin1(value.toByteArray().toHex())
+                + QLatin1Char('\'');
     if (value.isNull())
         return QStringLiteral("NULL");
 
@@ -56,9 +60,6 @@ QString sqlLiteral(const QVariant &value)
             text += QLatin1String(".0");
         return text;
     }
-    case QMetaType::QByteArray:
-        return QLatin1String("X'") + QString::fromLatin1(value.toByteArray().toHex())
-                + QLatin1Char('\'');
     default: {
         QString text = value.toString();
         text.replace(QLatin1Char('\''), QLatin1String("''"));
@@ -146,8 +147,15 @@ bool UpdateBase::run()
     if (!m_inTransaction) // SQLite rolled the step back; the file is as it was before it
         return false;
 
-    // Committed also after an early stop, so that the stop state stays for the next run.
     QSqlQuery query;
+    if (!m_written) {
+        // Nothing to keep; a commit would still give a new, empty file its first page.
+        query.exec(QStringLiteral("rollback"));
+        m_inTransaction = false;
+        return ok;
+    }
+
+    // Committed also after an early stop, so that the stop state stays for the next run.
     if (!query.exec(QStringLiteral("commit"))) {
         reportSqlError(query, __FILE__, __LINE__);
         query.exec(QStringLiteral("rollback"));
@@ -164,6 +172,7 @@ bool UpdateBase::execute(const QString &sql, const char *file, int line)
     if (m_open && !m_inTransaction)
         return true;
 
+    m_written = true;
     QSqlQuery query;
     if (!query.exec(sql)) {
         reportSqlError(query, file, line);
@@ -184,6 +193,7 @@ bool UpdateBase::copyTable(const QString &table, const QString &sourceTable,
     if (m_open && !m_inTransaction)
         return false;
 
+    m_written = true;
     QSqlQuery select;
     select.setForwardOnly(true);
     if (!select.exec(QLatin1String("select * from ") + sourceTable)) {

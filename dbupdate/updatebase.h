@@ -57,6 +57,7 @@ private:
     int m_version = 0;
     bool m_open = false;
     bool m_inTransaction = false;
+    bool m_written = false; // a statement ran in the transaction
 };
 
 #endif // UPDATEBASE_H
