@@ -235,6 +235,15 @@ insert into result (id, patientId, item, value, od, flag, error, unit, time) val
 insert into result (id, patientId, item, value, od, flag, error, unit, time) values(38, 11, 'II', 21.0, 0.142, 0, 0, '%', '2023-11-15 10:48:34');
 insert into result (id, patientId, item, value, od, flag, error, unit, time) values(39, 11, 'VII', 12.0, 0.133, 0, 0, '%', '2023-11-15 10:49:51');
 insert into result (id, patientId, item, value, od, flag, error, unit, time) values(40, 11, 'X', 25.0, 0.139, 0, 0, '%', '2023-11-15 10:50:08');
+-- Results that carry the marks and texts of the result screens: diluted and above both
+-- limits, below the report limit, a manual test below its mark, a manual input, a sample
+-- that did not clot and one without a standard curve.
+insert into result (id, patientId, item, value, od, flag, error, unit, time) values(41, 9, 'DD', 21.4, 0.602, 42, 0, 'mg/L FEU', '2023-11-15 09:04:25');
+insert into result (id, patientId, item, value, od, flag, error, unit, time) values(42, 10, 'FDP', 2.5, 0.031, 4, 0, 'ug/mL', '2023-11-15 10:11:51');
+insert into result (id, patientId, item, value, od, flag, error, unit, time) values(43, 10, 'FIB', 0.82, 0.037, 4112, 0, 'g/L', '2023-11-15 10:13:08');
+insert into result (id, patientId, item, value, od, flag, error, unit, time) values(44, 12, 'PT', 13.1, NULL, 32768, 0, 's', '2023-11-15 10:35:00');
+insert into result (id, patientId, item, value, od, flag, error, unit, time) values(45, 12, 'APTT', 999.9, 0.0, 0, 0, 's', '2023-11-15 10:38:17');
+insert into result (id, patientId, item, value, od, flag, error, unit, time) values(46, 12, 'FIB', 0.0, 0.0, 0, 4, 'g/L', '2023-11-15 10:39:34');
 
 insert into patientExtra (id, patientId, name, value) values(1, 1, 'anticoagulant', 'warfarin');
 insert into patientExtra (id, patientId, name, value) values(2, 1, 'targetINR', '2.0-3.0');

@@ -52,7 +52,6 @@ insert into version values(2);
 insert into profile (name, value) values('hospital', '第一检验中心');
 insert into profile (name, value) values('statim_sample_prefix', 'S');
 insert into profile (name, value) values('qc_sample_prefix', 'QC');
-insert into profile (name, value) values('result_not_clotted', '不凝');
 insert into profile (name, value) values('result_can_not_be_calculated', '---.-');
 insert into profile (name, value) values('dilution_result_flag', '!');
 insert into profile (name, value) values('lower_report_limit_flag', '<');

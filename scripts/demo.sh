@@ -1,7 +1,8 @@
 #!/bin/sh
 # The main job on the bundled sample: installs what is missing, builds, lays out a fresh copy of
 # the sample workstation (an old installation, schema version 0) in a new directory, upgrades it
-# with dbupdate and shows what the upgrade logged.   demo.sh [directory]
+# with dbupdate, shows what the upgrade logged, and prints the day's report read through Core,
+# with a picture of a clot curve.   demo.sh [directory]
 set -e
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -19,6 +20,8 @@ if [ -e "$dir/profile.db" ] || [ -e "$dir/data.db" ]; then
 fi
 sqlite3 "$dir/profile.db" < samples/profile-v0.sql
 sqlite3 "$dir/data.db" < samples/data-v0.sql
+sqlite3 "$dir/qc.db" < samples/qc.sql
+sqlite3 "$dir/syslog.db" < samples/syslog.sql
 echo "sample workstation (version 0) laid out in $dir"
 
 cp build/dbupdate/dbupdate_en.qm "$dir/" 2>/dev/null || true
@@ -31,5 +34,7 @@ cat upgrade.log 2>/dev/null || echo "(empty)"
 echo "---"
 echo "profile.db version: $(sqlite3 profile.db 'select version from version')"
 echo "data.db version:    $(sqlite3 data.db 'select version from version')"
-echo "log: $dir/upgrade.log"
-exit "$status"
+[ "$status" -eq 0 ] || exit "$status"
+
+echo "--- report"
+QT_QPA_PLATFORM=offscreen "$root/build/examples/report/report" --lang en "$dir"
