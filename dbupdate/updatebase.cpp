@@ -133,11 +133,6 @@ int UpdateBase::version() const
     return m_version;
 }
 
-bool UpdateBase::isOpen() const
-{
-    return m_open;
-}
-
 bool UpdateBase::run()
 {
     if (!m_inTransaction)
@@ -169,7 +164,7 @@ bool UpdateBase::run()
 bool UpdateBase::execute(const QString &sql, const char *file, int line)
 {
     // Once SQLite has rolled the step back, further statements would commit one by one.
-    if (m_open && !m_inTransaction)
+    if (rolledBack())
         return true;
 
     m_written = true;
@@ -190,7 +185,7 @@ bool UpdateBase::renameTable(const QString &table, const QString &newName)
 bool UpdateBase::copyTable(const QString &table, const QString &sourceTable,
                            const QSqlRecord &extraFields, const QStringList &droppedFields)
 {
-    if (m_open && !m_inTransaction)
+    if (rolledBack())
         return false;
 
     m_written = true;
@@ -199,7 +194,7 @@ bool UpdateBase::copyTable(const QString &table, const QString &sourceTable,
     if (!select.exec(QLatin1String("select * from ") + sourceTable)) {
         reportSqlError(select, __FILE__, __LINE__);
         checkTransaction();
-        return !m_open || m_inTransaction;
+        return !rolledBack();
     }
 
     const QSqlDriver *driver = QSqlDatabase::database().driver();
@@ -233,6 +228,12 @@ bool UpdateBase::copyTable(const QString &table, const QString &sourceTable,
         return false;
     }
     return true;
+}
+
+// The step's transaction has ended before its work was done; nothing may be written any more.
+bool UpdateBase::rolledBack() const
+{
+    return m_open && !m_inTransaction;
 }
 
 // SQLite rolls the whole transaction back on some errors (a full disk, an I/O error, a

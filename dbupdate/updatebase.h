@@ -27,35 +27,36 @@ public:
     // The schema version the file had when the step began; the step's own writes leave it alone.
     int version() const;
 
-    // False when the file did not open or is not a database ("Can't open ..." has been logged).
-    bool isOpen() const;
-
-    // Runs the step. True when update() succeeded and its work was committed.
+    // Runs the step. True when update() succeeded and its work was committed; false also when
+    // the file did not open or is not a database ("Can't open ..." has been logged).
     bool run();
 
     // Runs the step's statements; true means success, false that the step stopped early.
     virtual bool update() = 0;
 
     // Runs one statement once; a failure is logged with the caller's file and line and the step
-    // carries on. Returns true in every case.
+    // carries on. Returns true in every case. A failure after which SQLite has rolled the whole
+    // transaction back (a full disk, say) fails the step, and later statements are not run.
     bool execute(const QString &sql, const char *file, int line);
 
     // "alter table <table> rename to <newName>" through execute(); always true.
     bool renameTable(const QString &table, const QString &newName);
 
     // Inserts every row of sourceTable into table, without droppedFields and with extraFields
-    // set or appended. False when an insert failed (the rows before it stay); true otherwise,
-    // also when sourceTable cannot be read.
+    // set or appended; values keep their SQLite storage class. False when an insert failed or a
+    // row could not be read (the rows before stay); true otherwise, also when sourceTable does
+    // not exist.
     bool copyTable(const QString &table, const QString &sourceTable,
                    const QSqlRecord &extraFields, const QStringList &droppedFields);
 
 private:
     Q_DISABLE_COPY(UpdateBase)
 
+    bool rolledBack() const;
     void checkTransaction();
 
     int m_version = 0;
-    bool m_open = false;
+    bool m_open = false; // opened, and the step's transaction begun
     bool m_inTransaction = false;
     bool m_written = false; // a statement ran in the transaction
 };
