@@ -21,32 +21,53 @@ struct Dictionary
     int dropLine;
 };
 
+// Each statement with its own line number, which the log of a failure names.
+// clang-format off
 const Dictionary dictionaries[] = {
     {"department",
-     "create table department(\n\tid integer primary key,\n\tabbr text COLLATE NOCASE,\n\tname text)", __LINE__,
+     "create table department(\n"
+     "\tid integer primary key,\n"
+     "\tabbr text COLLATE NOCASE,\n"
+     "\tname text)", __LINE__,
      "create index if not exists department_index on department (abbr)", __LINE__,
      "drop table department_bak", __LINE__},
     {"sex",
-     "create table sex(\n\tid integer primary key,\n\tabbr text COLLATE NOCASE,\n\tname text)", __LINE__,
+     "create table sex(\n"
+     "\tid integer primary key,\n"
+     "\tabbr text COLLATE NOCASE,\n"
+     "\tname text)", __LINE__,
      "create index if not exists sex_index on sex (abbr)", __LINE__,
      "drop table sex_bak", __LINE__},
     {"treatmentRoom",
-     "create table treatmentRoom(\n\tid integer primary key,\n\tabbr text COLLATE NOCASE,\n\tname text)", __LINE__,
+     "create table treatmentRoom(\n"
+     "\tid integer primary key,\n"
+     "\tabbr text COLLATE NOCASE,\n"
+     "\tname text)", __LINE__,
      "create index if not exists treatmentRoom_index on treatmentRoom (abbr)", __LINE__,
      "drop table treatmentRoom_bak", __LINE__},
     {"diagnosis",
-     "create table diagnosis(\n\tid integer primary key,\n\tabbr text COLLATE NOCASE,\n\tname text)", __LINE__,
+     "create table diagnosis(\n"
+     "\tid integer primary key,\n"
+     "\tabbr text COLLATE NOCASE,\n"
+     "\tname text)", __LINE__,
      "create index if not exists diagnosis_index on diagnosis (abbr)", __LINE__,
      "drop table diagnosis_bak", __LINE__},
     {"doctor",
-     "create table doctor(\n\tid integer primary key,\n\tabbr text COLLATE NOCASE,\n\tname text)", __LINE__,
+     "create table doctor(\n"
+     "\tid integer primary key,\n"
+     "\tabbr text COLLATE NOCASE,\n"
+     "\tname text)", __LINE__,
      "create index if not exists doctor_index on doctor (abbr)", __LINE__,
      "drop table doctor_bak", __LINE__},
     {"operator",
-     "create table operator(\n\tid integer primary key,\n\tabbr text COLLATE NOCASE,\n\tname text)", __LINE__,
+     "create table operator(\n"
+     "\tid integer primary key,\n"
+     "\tabbr text COLLATE NOCASE,\n"
+     "\tname text)", __LINE__,
      "create index if not exists operator_index on operator (abbr)", __LINE__,
      "drop table operator_bak", __LINE__},
 };
+// clang-format on
 
 } // namespace
 

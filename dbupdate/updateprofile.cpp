@@ -90,12 +90,12 @@ bool UpdateProfile::update()
         EXECUTE_TEXT(QStringLiteral("insert into profile values('dilution', "
                                     "'%1;1/5;1/10;1/20;1/30,%2;1/5;1/10;1/20;1/30;1/40,"
                                     "%3;1/1;1/2;1/4;1/8,%4;1/1;3/4;1/2;1/4')")
-                             .arg(literal(tr("梯度1")))
-                             .arg(literal(tr("梯度2")))
-                             .arg(literal(tr("梯度3")))
-                             .arg(literal(tr("梯度4"))));
+                         .arg(literal(tr("梯度1")))
+                         .arg(literal(tr("梯度2")))
+                         .arg(literal(tr("梯度3")))
+                         .arg(literal(tr("梯度4"))));
         EXECUTE_TEXT(QStringLiteral("insert into profile values('patient/sampleType',\t'%1')")
-                             .arg(literal(tr("样本类型"))));
+                         .arg(literal(tr("样本类型"))));
         EXECUTE("delete from reagent where name = 'Buffer'");
         EXECUTE("delete from reagent where name = 'Latex'");
         EXECUTE("delete from reagent where name = 'Saline'");
@@ -147,13 +147,13 @@ bool UpdateProfile::update()
         EXECUTE("delete from profile where name='FDP/disable'");
 
         EXECUTE_TEXT(QStringLiteral("insert into profile values('reagent/initVolume',\t'%1')")
-                             .arg(literal(tr("初始量[ul]"))));
+                         .arg(literal(tr("初始量[ul]"))));
         EXECUTE_TEXT(QStringLiteral("insert into profile values('reagent/alarmLimit',\t'%1')")
-                             .arg(literal(tr("报警限[ul]"))));
+                         .arg(literal(tr("报警限[ul]"))));
         EXECUTE_TEXT(QStringLiteral("insert into profile values('reagent/interruptLimit','%1')")
-                             .arg(literal(tr("中断限[ul]"))));
+                         .arg(literal(tr("中断限[ul]"))));
         EXECUTE_TEXT(QStringLiteral("insert into profile values('patient/hospitalNo',\t'%1')")
-                             .arg(literal(tr("住院号"))));
+                         .arg(literal(tr("住院号"))));
 
         EXECUTE("replace into profile values('schedule/sample',\t\t6)");
         EXECUTE("replace into profile values('schedule/reagent',\t\t6)");
@@ -182,7 +182,8 @@ bool UpdateProfile::update()
                 "'4,0.008; 6,0.004; 10,0.0025; 20,0.001; 40,0.0005')");
         EXECUTE("replace into profile values('analyst/APTT/odThreshold',\t"
                 "'4,0.2; 10,0.05; 20,0.02')");
-        EXECUTE("replace into profile values('analyst/odThreshold',\t    '4,0.2; 8,0.05; 10,0.01')");
+        EXECUTE(
+            "replace into profile values('analyst/odThreshold',\t    '4,0.2; 8,0.05; 10,0.01')");
     }
 
     // Calibration method and scales of each assay.
