@@ -60,10 +60,13 @@ int main(int argc, char *argv[])
     // Source texts are UTF-8 and need no codec; the log is written in the locale's code page
     // (QString::toLocal8Bit above).
 
+    // The program runs in the data directory; its own catalogues are installed beside it, so that
+    // directory comes last, after the places the workstation has always searched.
     const QStringList searchPath = {
         QStringLiteral("."),
         QStringLiteral(".."),
         QLibraryInfo::location(QLibraryInfo::TranslationsPath),
+        QCoreApplication::applicationDirPath(),
     };
     for (int i = 1; i < argc; ++i) {
         const QString name = QString::fromLocal8Bit(argv[i]);

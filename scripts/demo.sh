@@ -24,7 +24,6 @@ sqlite3 "$dir/qc.db" < samples/qc.sql
 sqlite3 "$dir/syslog.db" < samples/syslog.sql
 echo "sample workstation (version 0) laid out in $dir"
 
-cp build/dbupdate/dbupdate_en.qm "$dir/" 2>/dev/null || true
 cd "$dir"
 status=0
 "$root/build/dbupdate/dbupdate" upgrade.log dbupdate_en || status=$?
