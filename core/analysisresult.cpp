@@ -49,7 +49,7 @@ void ClotCurve::append(const Segment &segment)
 
 void ClotCurve::append(double x0, double dx, const QVector<double> &y)
 {
-    m_segments.append(Segment { x0, dx, y });
+    m_segments.append(Segment {x0, dx, y});
 }
 
 int ClotCurve::size() const
@@ -184,11 +184,7 @@ ClotCurve ClotCurve::toType(PointType target) const
 // converted in bulk.
 // ---------------------------------------------------------------------------------------------
 
-enum {
-    BlobHeaderSize = 8,
-    SegmentHeaderSize = 20,
-    ValueSize = 8
-};
+enum { BlobHeaderSize = 8, SegmentHeaderSize = 20, ValueSize = 8 };
 
 static char *putUInt32(char *p, quint32 v)
 {
@@ -238,7 +234,8 @@ class BlobReader
 {
 public:
     explicit BlobReader(const QByteArray &buffer)
-        : m_pos(buffer.constData()), m_end(buffer.constData() + buffer.size())
+        : m_pos(buffer.constData())
+        , m_end(buffer.constData() + buffer.size())
     {
     }
 
@@ -329,7 +326,7 @@ void ClotCurve::save(int patientId, const QString &item) const
     QSqlQuery query(Profile::instance().dataDatabase());
     if (isEmpty()) {
         if (!query.prepare(
-                    QStringLiteral("delete from curve where patientId=:patientId and item=:item")))
+                QStringLiteral("delete from curve where patientId=:patientId and item=:item")))
             qWarning() << ".\\analysisresult(88):" << query.lastError();
     } else {
         if (!query.prepare(QStringLiteral("insert into curve (patientId, item, curve) "
@@ -359,7 +356,7 @@ void ClotCurve::load(int patientId, const QString &item)
     QSqlQuery query(Profile::instance().dataDatabase());
     query.setForwardOnly(true);
     if (!query.prepare(
-                QStringLiteral("select curve from curve where patientId=:patientId and item=:item")))
+            QStringLiteral("select curve from curve where patientId=:patientId and item=:item")))
         qWarning() << ".\\analysisresult(113):" << query.lastError();
     query.bindValue(QStringLiteral(":patientId"), QVariant(patientId));
     query.bindValue(QStringLiteral(":item"), QVariant(item));
@@ -395,9 +392,8 @@ const double AnalysisResult::nullValue = 0.0;
 const double AnalysisResult::invalidOD = 0.0;
 
 // Holds a reference of its own, so its count never reaches zero and it is never freed.
-AnalysisResult::Data AnalysisResult::shared_null = {
-    QAtomicInt(1), 0, nullValue, invalidOD, 0, NullResult, QString(), ClotCurve(), 0
-};
+AnalysisResult::Data AnalysisResult::shared_null
+    = {QAtomicInt(1), 0, nullValue, invalidOD, 0, NullResult, QString(), ClotCurve(), 0};
 
 AnalysisResult::AnalysisResult()
     : d(&shared_null)

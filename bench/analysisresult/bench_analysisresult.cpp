@@ -1,6 +1,7 @@
 // Result review decodes and formats many results at once; these are the figures for that path.
 //   cmake -S . -B build-bench -DCORE_BUILD_BENCHMARKS=ON -DCMAKE_BUILD_TYPE=Release
-//   cmake --build build-bench --target bench_analysisresult && build-bench/bench/analysisresult/bench_analysisresult
+//   cmake --build build-bench --target bench_analysisresult &&
+//   build-bench/bench/analysisresult/bench_analysisresult
 
 #include "analysisresult_p.h"
 #include "profile.h"
@@ -208,7 +209,8 @@ static bool createDatabase(const QString &fileName, const QString &statement)
 {
     bool ok;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("setup"));
+        QSqlDatabase db
+            = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("setup"));
         db.setDatabaseName(fileName);
         ok = db.open() && QSqlQuery(db).exec(statement);
     }
@@ -224,7 +226,8 @@ int main(int argc, char **argv)
         return 1;
     // Every file holds a table, so the store opens without a warning box.
     if (!createDatabase("profile.db", "create table profile (name text primary key, value)")
-        || !createDatabase("data.db", "create table curve (patientId integer, item text, curve blob)")
+        || !createDatabase("data.db",
+                           "create table curve (patientId integer, item text, curve blob)")
         || !createDatabase("qc.db", "create table t (x)")
         || !createDatabase("syslog.db", "create table t (x)"))
         return 1;

@@ -72,7 +72,7 @@ inline bool sameCurve(const ClotCurve &a, const ClotCurve &b)
         if (!sa[i].y.isEmpty()
             && std::memcmp(sa[i].y.constData(), sb[i].y.constData(),
                            sizeof(double) * size_t(sa[i].y.size()))
-                    != 0)
+                != 0)
             return false;
     }
     return true;

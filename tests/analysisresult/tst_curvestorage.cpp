@@ -19,29 +19,36 @@ class tst_CurveStorage : public QObject
 private slots:
     void initTestCase();
     void init();
-
-    void exampleBlob();
+    void blobBytes();
     void roundTrip();
-    void emptyCurveDeletes();
-    void loadWithoutStoredCurve();
-    void loadTakesFirstRow();
+    void deleteAndMissingRows();
     void missingTable();
 
 private:
-    static QList<QByteArray> stored(int patientId, const QString &item);
-
     QTemporaryDir m_dir;
 };
 
+// The blobs stored for a patient and item, in insertion order; each must be stored as a blob.
+static QList<QByteArray> stored(int patientId, const QString &item)
+{
+    QList<QByteArray> blobs;
+    for (const QVariantList &row :
+         SqlFixture::rows("data.db",
+                          QString("select curve, typeof(curve) from curve where patientId = %1 "
+                                  "and item = '%2' order by rowid")
+                              .arg(patientId)
+                              .arg(item)))
+        blobs.append(row.value(1) == "blob" ? row.value(0).toByteArray() : "not a blob");
+    return blobs;
+}
+
 void tst_CurveStorage::initTestCase()
 {
-    QVERIFY(m_dir.isValid());
-    QVERIFY(QDir::setCurrent(m_dir.path()));
-    QVERIFY(SqlFixture::exec("profile.db", { "create table profile (name text primary key, value)" }));
-    QVERIFY(SqlFixture::exec("qc.db", { "create table t (x)" }));
-    QVERIFY(SqlFixture::exec("syslog.db", { "create table t (x)" }));
-    QVERIFY(SqlFixture::exec("data.db", { "create table patient (id integer primary key)" }));
-
+    QVERIFY(m_dir.isValid() && QDir::setCurrent(m_dir.path()));
+    QVERIFY(
+        SqlFixture::exec("profile.db", {"create table profile (name text primary key, value)"}));
+    for (const char *name : {"data.db", "qc.db", "syslog.db"})
+        QVERIFY(SqlFixture::exec(QLatin1String(name), {"create table t (x)"}));
     BoxCatcher boxes;
     Profile::instance();
     QVERIFY(boxes.boxes.isEmpty());
@@ -49,49 +56,32 @@ void tst_CurveStorage::initTestCase()
 
 void tst_CurveStorage::init()
 {
-    QVERIFY(SqlFixture::exec("data.db", { "drop table if exists curve",
-                                          "create table curve (patientId integer, item text, "
-                                          "curve blob)" }));
+    QVERIFY(SqlFixture::exec("data.db",
+                             {"drop table if exists curve",
+                              "create table curve (patientId integer, item text, curve blob)"}));
 }
 
-QList<QByteArray> tst_CurveStorage::stored(int patientId, const QString &item)
-{
-    QList<QByteArray> blobs;
-    const auto rows = SqlFixture::rows(
-            "data.db", QString("select curve, typeof(curve) from curve where patientId = %1 and "
-                               "item = '%2' order by rowid")
-                               .arg(patientId)
-                               .arg(item));
-    for (const QVariantList &row : rows) {
-        if (row.value(1).toString() != "blob")
-            qWarning("stored curve is a %s", qPrintable(row.value(1).toString()));
-        blobs.append(row.value(0).toByteArray());
-    }
-    return blobs;
-}
-
-void tst_CurveStorage::exampleBlob()
+void tst_CurveStorage::blobBytes()
 {
     ClotCurve curve;
-    curve.append(0.0, 0.5, { 1.0, 2.0 });
+    curve.append(0.0, 0.5, {1.0, 2.0});
     curve.save(1, "PT");
     QCOMPARE(stored(1, "PT"),
-             QList<QByteArray>{ QByteArray::fromHex("00000000 00000001 00000000 00000000 "
-                                                    "3fe00000 00000000 00000002 3ff00000 "
-                                                    "00000000 40000000 00000000") });
-
+             QList<QByteArray> {
+                 QByteArray::fromHex("00000000 00000001 00000000 00000000 3fe00000 00000000 "
+                                     "00000002 3ff00000 00000000 40000000 00000000")});
     ClotCurve od;
     od.setType(ClotCurve::OD);
-    od.append(ClotCurve::Segment { 1.5, -2.0, {} });
+    od.append(ClotCurve::Segment {1.5, -2.0, {}});
     od.save(1, "TT");
     QCOMPARE(stored(1, "TT"),
-             QList<QByteArray>{ QByteArray::fromHex("00000001 00000001 3ff80000 00000000 "
-                                                    "c0000000 00000000 00000000") });
+             QList<QByteArray> {QByteArray::fromHex(
+                 "00000001 00000001 3ff80000 00000000 c0000000 00000000 00000000")});
 }
 
 void tst_CurveStorage::roundTrip()
 {
-    quint64 payload = Q_UINT64_C(0xfff8000000abcdef);
+    const quint64 payload = Q_UINT64_C(0xfff8000000abcdef);
     double nan;
     std::memcpy(&nan, &payload, sizeof nan);
     QVector<double> measured(2000);
@@ -101,105 +91,81 @@ void tst_CurveStorage::roundTrip()
     ClotCurve curve;
     curve.setType(ClotCurve::OD);
     curve.append(0.0, 0.1, measured);
-    curve.append(ClotCurve::Segment { -0.0, qInf(), {} });
-    curve.append(200.0, 0.5, { nan, -0.0, 1e-310, -qInf() });
+    curve.append(ClotCurve::Segment {-0.0, qInf(), {}});
+    curve.append(200.0, 0.5, {nan, -0.0, 1e-310, -qInf()});
     curve.save(42, "APTT");
+    QCOMPARE(stored(42, "APTT"), QList<QByteArray> {CurveReference::encode(curve)});
 
-    const QList<QByteArray> blobs = stored(42, "APTT");
-    QCOMPARE(blobs.size(), 1);
-    QCOMPARE(blobs.first(), CurveReference::encode(curve));
-
+    // Loading replaces what the curve held, type included, bit for bit.
     ClotCurve loaded;
+    loaded.append(1.0, 1.0, {9.0});
     loaded.load(42, "APTT");
     QVERIFY(sameCurve(loaded, curve));
 
-    // Loading replaces what the curve held, type included.
-    ClotCurve other;
-    other.append(1.0, 1.0, { 9.0 });
-    other.load(42, "APTT");
-    QVERIFY(sameCurve(other, curve));
+    // The insert keeps an older row of the same patient and item; load reads the first one.
+    ClotCurve second;
+    second.append(0.0, 1.0, {2.0});
+    second.save(42, "APTT");
+    QCOMPARE(stored(42, "APTT").size(), 2);
+    loaded.load(42, "APTT");
+    QVERIFY(sameCurve(loaded, curve));
 }
 
-void tst_CurveStorage::emptyCurveDeletes()
+void tst_CurveStorage::deleteAndMissingRows()
 {
     ClotCurve curve;
-    curve.append(0.0, 1.0, { 5.0 });
+    curve.append(0.0, 1.0, {5.0});
+    curve.save(7, "FIB");
     curve.save(7, "FIB");
     curve.save(7, "PT");
     curve.save(8, "FIB");
-
     ClotCurve().save(7, "FIB");
     QVERIFY(stored(7, "FIB").isEmpty());
-    QCOMPARE(stored(7, "PT").size(), 1);
-    QCOMPARE(stored(8, "FIB").size(), 1);
+    QVERIFY(stored(7, "PT").size() == 1 && stored(8, "FIB").size() == 1);
 
-    ClotCurve od;
-    od.setType(ClotCurve::OD);
-    od.append(0.0, 1.0, { 1.0 });
-    od.load(7, "FIB");
-    QCOMPARE(od.type(), ClotCurve::OD);
-    QVERIFY(od.isEmpty());
-}
-
-void tst_CurveStorage::loadWithoutStoredCurve()
-{
-    QVERIFY(SqlFixture::exec("data.db", { "insert into curve values (3, 'TT', x'')",
-                                          "insert into curve values (4, 'TT', null)" }));
-    for (int patientId : { 2, 3, 4 }) {
-        ClotCurve curve;
-        curve.setType(ClotCurve::OD);
-        curve.append(0.0, 1.0, { 1.0 });
-        curve.load(patientId, "TT");
-        QCOMPARE(curve.type(), ClotCurve::OD);
-        QVERIFY(curve.isEmpty());
+    // No row, an empty blob or NULL: the segments go, the point type stays.
+    QVERIFY(SqlFixture::exec(
+        "data.db",
+        {"insert into curve values (3, 'TT', x'')", "insert into curve values (4, 'TT', null)"}));
+    for (const QPair<int, QString> &key :
+         QList<QPair<int, QString>> {{7, "FIB"}, {3, "TT"}, {4, "TT"}}) {
+        ClotCurve od;
+        od.setType(ClotCurve::OD);
+        od.append(0.0, 1.0, {1.0});
+        od.load(key.first, key.second);
+        QVERIFY(od.type() == ClotCurve::OD && od.isEmpty());
     }
-}
-
-void tst_CurveStorage::loadTakesFirstRow()
-{
-    // The insert keeps an older row of the same patient and item; load reads the first one.
-    ClotCurve first;
-    first.append(0.0, 1.0, { 1.0 });
-    ClotCurve second;
-    second.append(0.0, 1.0, { 2.0 });
-    first.save(5, "DD");
-    second.save(5, "DD");
-    QCOMPARE(stored(5, "DD").size(), 2);
-    ClotCurve loaded;
-    loaded.load(5, "DD");
-    QVERIFY(sameCurve(loaded, first));
 }
 
 void tst_CurveStorage::missingTable()
 {
     // Dropped by another connection: the statement still prepares against the schema this
     // connection knows, and fails when it runs.
-    QVERIFY(SqlFixture::exec("data.db", { "drop table curve" }));
+    QVERIFY(SqlFixture::exec("data.db", {"drop table curve"}));
     ClotCurve curve;
-    curve.append(0.0, 1.0, { 1.0 });
-    QTest::ignoreMessage(QtWarningMsg, ".\\analysisresult(106): QSqlError(\"1\", \"Unable to "
-                                       "fetch row\", \"no such table: curve\")");
+    curve.append(0.0, 1.0, {1.0});
+    QTest::ignoreMessage(QtWarningMsg,
+                         ".\\analysisresult(106): QSqlError(\"1\", \"Unable to "
+                         "fetch row\", \"no such table: curve\")");
     curve.save(1, "PT");
 
     // From then on preparing fails, and so does executing what did not prepare.
-    const char missing[] = " QSqlError(\"1\", \"Unable to execute statement\", \"no such table: "
-                           "curve\")";
+    const char missing[]
+        = " QSqlError(\"1\", \"Unable to execute statement\", \"no such table: curve\")";
     auto expect = [&](const char *tag, const char *exec) {
         QTest::ignoreMessage(QtWarningMsg, qPrintable(tag + QString(missing)));
-        QTest::ignoreMessage(QtWarningMsg,
-                             QRegularExpression(QRegularExpression::escape(exec)
-                                                + QStringLiteral(" QSqlError\\(.*\\)$")));
+        QTest::ignoreMessage(
+            QtWarningMsg,
+            QRegularExpression(QRegularExpression::escape(exec) + " QSqlError\\(.*\\)$"));
     };
     expect(".\\analysisresult(94):", ".\\analysisresult(106):");
     curve.save(1, "PT");
     expect(".\\analysisresult(88):", ".\\analysisresult(106):");
     ClotCurve().save(1, "PT");
-
     curve.setType(ClotCurve::OD);
     expect(".\\analysisresult(113):", ".\\analysisresult(119):");
     curve.load(1, "PT");
-    QCOMPARE(curve.type(), ClotCurve::OD);
-    QVERIFY(curve.isEmpty());
+    QVERIFY(curve.type() == ClotCurve::OD && curve.isEmpty());
 }
 
 QTEST_MAIN(tst_CurveStorage)

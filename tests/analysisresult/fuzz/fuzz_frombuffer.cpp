@@ -19,8 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size > 1 << 20)
         return 0;
-    const QByteArray blob =
-            QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size));
+    const QByteArray blob
+        = QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size));
     const ClotCurve curve = ClotCurve::fromBuffer(blob);
 
     if (!CurveReference::sameCurve(curve, CurveReference::decode(blob)))
@@ -48,7 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     ClotCurve trimmed = curve;
     trimmed.remove(curve.size() / 3, curve.size() / 2 + 1);
-    if (trimmed.size() != curve.size() - qMin(curve.size() / 2 + 1, curve.size() - curve.size() / 3))
+    if (trimmed.size()
+        != curve.size() - qMin(curve.size() / 2 + 1, curve.size() - curve.size() / 3))
         abort();
     return 0;
 }
