@@ -29,12 +29,16 @@
 
 // The getter fills its copy once, through the store so that an absent key gets its placeholder,
 // and converts it with QVariant's own rules: a conversion that fails gives the type's empty
-// value, never the default. The setter replaces the copy before it writes through the store.
+// value, never the default. The copy keeps the converted value, so that every later call is a
+// plain copy out of it (the same result as converting the stored value each time, without the
+// cost: a stored integer or colour text would otherwise be converted again on every call).
+// The setter replaces the copy before it writes through the store.
 #define CORE_DEFINE_TYPED_SETTING(Type, name)                                                    \
     Type Profile::name(const Type &defaultValue)                                                 \
     {                                                                                            \
         if (!m_##name.isValid())                                                                 \
-            m_##name = value(QStringLiteral(#name), QVariant::fromValue(defaultValue));          \
+            m_##name = QVariant::fromValue(qvariant_cast<Type>(                                  \
+                    value(QStringLiteral(#name), QVariant::fromValue(defaultValue))));           \
         return qvariant_cast<Type>(m_##name);                                                    \
     }                                                                                            \
     void Profile::set_##name(const Type &newValue, bool save)                                    \
