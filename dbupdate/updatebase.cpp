@@ -7,19 +7,26 @@
 #include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QVector>
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
 // One log line per failed statement: file, line, error and statement, each item followed by
 // one space, so "):" is followed by two and the line ends with "] ".
-void reportSqlError(QSqlQuery query, const char *file, int line)
+void reportSqlError(const QSqlError &error, const QString &statement, const char *file, int line)
 {
     const QString text = QString::fromUtf8(file) + QLatin1String(" ( ") + QString::number(line)
-            + QLatin1String(" ):  ") + query.lastError().text() + QLatin1String(" : [ ")
-            + query.lastQuery() + QLatin1String(" ] ");
+            + QLatin1String(" ):  ") + error.text() + QLatin1String(" : [ ") + statement
+            + QLatin1String(" ] ");
     qWarning().noquote().nospace() << text;
+}
+
+void reportSqlError(QSqlQuery query, const char *file, int line)
+{
+    reportSqlError(query.lastError(), query.lastQuery(), file, line);
 }
 
 void reportCantOpen(const QString &fileName, const QSqlError &error)
@@ -68,23 +75,77 @@ QString sqlLiteral(const QVariant &value)
     }
 }
 
+// The value to bind in place of sqlLiteral(value): the same storage class and content, so that
+// a bound row is stored exactly as its literal statement would store it.
+QVariant sqlValue(const QVariant &value)
+{
+    if (value.userType() == QMetaType::QByteArray) {
+        // The driver binds a null byte array as NULL; the literal of an empty blob is X''.
+        const QByteArray bytes = value.toByteArray();
+        return bytes.isNull() ? QVariant(QByteArray("", 0)) : value;
+    }
+    if (value.isNull())
+        return QVariant();
+
+    switch (value.userType()) {
+    case QMetaType::Bool:
+        return qlonglong(value.toBool() ? 1 : 0);
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+        return value.toLongLong();
+    case QMetaType::ULongLong: {
+        // A literal beyond the 64-bit integers is read by SQLite as a real.
+        const qulonglong u = value.toULongLong();
+        if (u <= qulonglong(std::numeric_limits<qlonglong>::max()))
+            return qlonglong(u);
+        return double(u);
+    }
+    case QMetaType::Float:
+    case QMetaType::Double:
+        return value.toDouble(); // SQLite stores NaN as NULL, as the literal does
+    case QMetaType::QString:
+        return value;
+    default:
+        return value.toString();
+    }
+}
+
+QString identifier(const QSqlDriver *driver, const QString &name, QSqlDriver::IdentifierType type)
+{
+    return driver->isIdentifierEscaped(name, type) ? name : driver->escapeIdentifier(name, type);
+}
+
 QString insertStatement(const QSqlDriver *driver, const QString &table, const QSqlRecord &record)
 {
-    const auto identifier = [driver](const QString &name, QSqlDriver::IdentifierType type) {
-        return driver->isIdentifierEscaped(name, type) ? name : driver->escapeIdentifier(name, type);
-    };
-
     QStringList names;
     QStringList values;
     names.reserve(record.count());
     values.reserve(record.count());
     for (int i = 0; i < record.count(); ++i) {
-        names.append(identifier(record.fieldName(i), QSqlDriver::FieldName));
+        names.append(identifier(driver, record.fieldName(i), QSqlDriver::FieldName));
         values.append(sqlLiteral(record.value(i)));
     }
-    return QLatin1String("INSERT INTO ") + identifier(table, QSqlDriver::TableName)
+    return QLatin1String("INSERT INTO ") + identifier(driver, table, QSqlDriver::TableName)
             + QLatin1String(" (") + names.join(QLatin1String(", ")) + QLatin1String(") VALUES (")
             + values.join(QLatin1String(", ")) + QLatin1Char(')');
+}
+
+// insertStatement() with a placeholder for each value.
+QString preparedInsertStatement(const QSqlDriver *driver, const QString &table,
+                                const QSqlRecord &record)
+{
+    QStringList names;
+    names.reserve(record.count());
+    for (int i = 0; i < record.count(); ++i)
+        names.append(identifier(driver, record.fieldName(i), QSqlDriver::FieldName));
+    QStringList placeholders;
+    placeholders.reserve(record.count());
+    for (int i = 0; i < record.count(); ++i)
+        placeholders.append(QStringLiteral("?"));
+    return QLatin1String("INSERT INTO ") + identifier(driver, table, QSqlDriver::TableName)
+            + QLatin1String(" (") + names.join(QLatin1String(", ")) + QLatin1String(") VALUES (")
+            + placeholders.join(QLatin1String(", ")) + QLatin1Char(')');
 }
 
 } // namespace
@@ -197,28 +258,57 @@ bool UpdateBase::copyTable(const QString &table, const QString &sourceTable,
         return !rolledBack();
     }
 
+    // Every row goes into the same columns, so one insert statement, prepared at the first row,
+    // takes them all with the row's values bound: a statement parsed per row would cost most of
+    // the copy. A failure is logged with the row's values written out, as a statement of its own.
     const QSqlDriver *driver = QSqlDatabase::database().driver();
     QSqlQuery insert;
+    QSqlRecord columns; // the inserted columns; the values of extra fields
+    QVector<int> sources; // per inserted column, the column of the select, or -1 for an extra field
+    bool prepared = false;
     while (select.next()) {
-        QSqlRecord record = select.record();
-        for (const QString &name : droppedFields) {
-            const int index = record.indexOf(name);
-            if (index >= 0)
-                record.remove(index);
-        }
-        for (int i = 0; i < extraFields.count(); ++i) {
-            const int index = record.indexOf(extraFields.fieldName(i));
-            if (index >= 0)
-                record.setValue(index, extraFields.value(i));
-            else
-                record.append(extraFields.field(i));
+        if (!prepared) {
+            columns = select.record();
+            sources.resize(columns.count());
+            for (int i = 0; i < sources.size(); ++i)
+                sources[i] = i;
+            for (const QString &name : droppedFields) {
+                const int index = columns.indexOf(name);
+                if (index >= 0) {
+                    columns.remove(index);
+                    sources.remove(index);
+                }
+            }
+            for (int i = 0; i < extraFields.count(); ++i) {
+                const int index = columns.indexOf(extraFields.fieldName(i));
+                if (index >= 0) {
+                    columns.setValue(index, extraFields.value(i));
+                    sources[index] = -1;
+                } else {
+                    columns.append(extraFields.field(i));
+                    sources.append(-1);
+                }
+            }
         }
 
-        if (!insert.exec(insertStatement(driver, table, record))) {
-            reportSqlError(insert, __FILE__, __LINE__);
-            checkTransaction();
-            return false;
+        if (prepared || insert.prepare(preparedInsertStatement(driver, table, columns))) {
+            prepared = true;
+            for (int i = 0; i < sources.size(); ++i) {
+                insert.bindValue(i, sqlValue(sources.at(i) >= 0 ? select.value(sources.at(i))
+                                                                : columns.value(i)));
+            }
+            if (insert.exec())
+                continue;
         }
+
+        QSqlRecord row = columns;
+        for (int i = 0; i < sources.size(); ++i) {
+            if (sources.at(i) >= 0)
+                row.setValue(i, select.value(sources.at(i)));
+        }
+        reportSqlError(insert.lastError(), insertStatement(driver, table, row), __FILE__, __LINE__);
+        checkTransaction();
+        return false;
     }
 
     // A read error ends the rows early; the caller would then drop a table not fully copied.
