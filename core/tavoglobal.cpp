@@ -219,13 +219,22 @@ static const quint16 crcTable[256] = {
 
 unsigned short crc16(const void *data, int length)
 {
-    quint16 crc = 0xffff;
-    if (!data)
-        return crc;
+    if (!data || length <= 0)
+        return 0xffff;
     const uchar *bytes = static_cast<const uchar *>(data);
-    for (int i = 0; i < length; ++i)
-        crc = static_cast<quint16>(crc << 8) ^ crcTable[(crc >> 8) ^ bytes[i]];
-    return crc;
+
+    // Byte by byte: register = (register << 8) ^ table[(register >> 8) ^ byte], with the register
+    // held as its two bytes. The next index, high byte ^ next byte, is then the looked-up word's
+    // high byte ^ (low byte ^ next byte); the part in parentheses does not wait for the lookup,
+    // so fewer operations stand between one table load and the next.
+    uint index = 0xffu ^ bytes[0];
+    uint low = 0xffu;
+    for (int i = 1; i < length; ++i) {
+        const uint word = crcTable[index];
+        index = (word >> 8) ^ (low ^ bytes[i]);
+        low = word & 0xffu;
+    }
+    return static_cast<unsigned short>((low << 8) ^ crcTable[index]);
 }
 
 // Script evaluation
