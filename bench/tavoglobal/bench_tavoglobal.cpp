@@ -1,6 +1,8 @@
-// Figures for the shared helpers: the table-driven CRC against a bit-at-a-time one, and the sample
-// number query on a year of patients with and without an index on the date.
-#include <benchmark/benchmark.h>
+// Figures for the shared helpers: the table-driven CRC against a bit-at-a-time one and against
+// Boost's table-driven CRC of the same parameters, and the sample number query on a year of
+// patients with and without an index on the date, against the same query prepared once through
+// SQLite's own interface.
+#include "benchratios.h"
 
 #include "profile.h"
 #include "tavoglobal.h"
@@ -12,6 +14,13 @@
 #include <QtSql/qsqlerror.h>
 #include <QtSql/qsqlquery.h>
 #include <QtWidgets/qapplication.h>
+
+#include <sqlite3.h>
+
+#if __has_include(<boost/crc.hpp>)
+#    include <boost/crc.hpp>
+#    define HAVE_BOOST_CRC 1
+#endif
 
 #include <cstdio>
 #include <random>
@@ -59,6 +68,23 @@ static void BM_crc16Bitwise(benchmark::State &state)
 }
 BENCHMARK(BM_crc16Bitwise)->Unit(benchmark::kMicrosecond);
 
+#ifdef HAVE_BOOST_CRC
+// CRC-16/CCITT-FALSE: polynomial 0x1021, initial 0xFFFF, no reflection, no final XOR.
+using BoostCrc16 = boost::crc_optimal<16, 0x1021, 0xFFFF, 0, false, false>;
+
+static void BM_crc16Boost(benchmark::State &state)
+{
+    const QByteArray data = randomBytes(megabyte);
+    for (auto _ : state) {
+        BoostCrc16 crc;
+        crc.process_bytes(data.constData(), std::size_t(data.size()));
+        benchmark::DoNotOptimize(crc.checksum());
+    }
+    state.SetBytesProcessed(state.iterations() * data.size());
+}
+BENCHMARK(BM_crc16Boost)->Unit(benchmark::kMicrosecond);
+#endif
+
 static bool run(const QString &statement)
 {
     QSqlQuery query(Profile::instance().dataDatabase());
@@ -84,6 +110,43 @@ static void BM_nextSampleNo(benchmark::State &state)
     }
 }
 BENCHMARK(BM_nextSampleNo)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// The practical limit: the same statement through SQLite's own interface, prepared once and
+// reset after each call, on a connection of its own to the same file.
+static void BM_nextSampleNoSqlite(benchmark::State &state)
+{
+    const bool indexed = state.range(0) != 0;
+    if (!run(indexed ? QStringLiteral("create index if not exists patient_date on patient (date)")
+                     : QStringLiteral("drop index if exists patient_date"))) {
+        state.SkipWithError("index statement failed");
+        return;
+    }
+    sqlite3 *db = nullptr;
+    sqlite3_stmt *statement = nullptr;
+    if (sqlite3_open_v2("data.db", &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK
+        || sqlite3_prepare_v2(db,
+                              "select max(cast(sampleNo as integer)) from patient where date=:date",
+                              -1, &statement, nullptr)
+                != SQLITE_OK) {
+        state.SkipWithError("cannot prepare the statement");
+        sqlite3_close(db);
+        return;
+    }
+    int day = 0;
+    for (auto _ : state) {
+        const QByteArray date = firstDay.addDays(day).toString(Qt::ISODate).toLatin1();
+        sqlite3_bind_text(statement, 1, date.constData(), date.size(), SQLITE_TRANSIENT);
+        int next = 1;
+        if (sqlite3_step(statement) == SQLITE_ROW)
+            next = sqlite3_column_int(statement, 0) + 1;
+        sqlite3_reset(statement);
+        benchmark::DoNotOptimize(next);
+        day = (day + 1) % 366;
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+}
+BENCHMARK(BM_nextSampleNoSqlite)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 // A year of patients spread evenly over the days, numbered from 1 on each day.
 static bool createDatabases()
@@ -134,10 +197,33 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    // The three CRCs must agree, or their figures would not compare one computation.
+    const QByteArray data = randomBytes(megabyte);
+    const quint16 expected = crc16(data.constData(), data.size());
+    bool agree = bitwiseCrc16(data.constData(), data.size()) == expected;
+#ifdef HAVE_BOOST_CRC
+    BoostCrc16 boostCrc;
+    boostCrc.process_bytes(data.constData(), std::size_t(data.size()));
+    agree = agree && boostCrc.checksum() == expected;
+#else
+    std::printf("boost/crc.hpp not found (libboost-dev): the Boost CRC is left out\n");
+#endif
+    if (!agree) {
+        std::fprintf(stderr, "the CRC implementations disagree\n");
         return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    }
+
+    using benchratios::Goal;
+    const int status = benchratios::run(argc, argv, {
+        { "crc16 bitwise / table (crc16)", "BM_crc16Bitwise", "BM_crc16Table" },
+        { "crc16 boost::crc_optimal / table (crc16)", "BM_crc16Boost", "BM_crc16Table",
+          Goal::AtLeast, 1 },
+        { "nextSampleNo / SQLite prepared once, no index", "BM_nextSampleNo/0",
+          "BM_nextSampleNoSqlite/0" },
+        { "nextSampleNo / SQLite prepared once, index on date", "BM_nextSampleNo/1",
+          "BM_nextSampleNoSqlite/1" },
+        { "nextSampleNo without / with index on date", "BM_nextSampleNo/0", "BM_nextSampleNo/1" },
+    });
+    QDir::setCurrent(QDir::tempPath());
+    return status;
 }
