@@ -1,6 +1,8 @@
 // The table rebuild of an upgrade step over a dictionary table of N rows: rename, create,
-// row copy and drop inside the step's transaction, committed at its end.
+// row copy and drop inside the step's transaction, committed at its end; against the same
+// rebuild with the rows copied by one "insert into ... select" statement.
 
+#include "benchratios.h"
 #include "updatebase.h"
 
 #include <QCoreApplication>
@@ -17,8 +19,8 @@ namespace {
 class RebuildStep : public UpdateBase
 {
 public:
-    explicit RebuildStep(const QString &fileName)
-        : UpdateBase(fileName, nullptr)
+    RebuildStep(const QString &fileName, bool bulk)
+        : UpdateBase(fileName, nullptr), m_bulk(bulk)
     {
     }
 
@@ -28,11 +30,16 @@ public:
         execute(QStringLiteral("create table doctor(\n\tid integer primary key,\n\tabbr text COLLATE NOCASE,\n\tname text)"),
                 __FILE__, __LINE__);
         execute(QStringLiteral("create index if not exists doctor_index on doctor (abbr)"), __FILE__, __LINE__);
-        if (!copyTable(QStringLiteral("doctor"), QStringLiteral("doctor_bak"), QSqlRecord(), QStringList()))
+        if (m_bulk)
+            execute(QStringLiteral("insert into doctor select * from doctor_bak"), __FILE__, __LINE__);
+        else if (!copyTable(QStringLiteral("doctor"), QStringLiteral("doctor_bak"), QSqlRecord(), QStringList()))
             return false;
         execute(QStringLiteral("drop table doctor_bak"), __FILE__, __LINE__);
         return true;
     }
+
+private:
+    const bool m_bulk;
 };
 
 void fill(const QString &fileName, int rows)
@@ -52,7 +59,7 @@ void fill(const QString &fileName, int rows)
     QSqlDatabase::removeDatabase(QStringLiteral("fill"));
 }
 
-void BM_TableRebuild(benchmark::State &state)
+void rebuild(benchmark::State &state, bool bulk)
 {
     QTemporaryDir dir;
     const QString fileName = dir.filePath(QStringLiteral("data.db"));
@@ -63,7 +70,7 @@ void BM_TableRebuild(benchmark::State &state)
         state.ResumeTiming();
 
         {
-            RebuildStep step(fileName);
+            RebuildStep step(fileName, bulk);
             if (!step.run())
                 state.SkipWithError("the rebuild failed");
         }
@@ -73,15 +80,33 @@ void BM_TableRebuild(benchmark::State &state)
     }
     state.SetItemsProcessed(state.iterations() * rows);
 }
-BENCHMARK(BM_TableRebuild)->Arg(1000)->Arg(20000)->Unit(benchmark::kMillisecond);
+
+void BM_TableRebuild(benchmark::State &state)
+{
+    rebuild(state, false);
+}
+BENCHMARK(BM_TableRebuild)->Arg(1000)->Arg(20000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_TableRebuildInsertSelect(benchmark::State &state)
+{
+    rebuild(state, true);
+}
+BENCHMARK(BM_TableRebuildInsertSelect)
+        ->Arg(1000)
+        ->Arg(20000)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
 
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv); // the SQL driver is a plugin
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return benchratios::run(argc, argv,
+                            {
+                                {"copyTable rebuild / insert-select rebuild, 20,000 rows",
+                                 "BM_TableRebuild/20000", "BM_TableRebuildInsertSelect/20000"},
+                                {"copyTable rebuild / insert-select rebuild, 1,000 rows",
+                                 "BM_TableRebuild/1000", "BM_TableRebuildInsertSelect/1000"},
+                            });
 }
