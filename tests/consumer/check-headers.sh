@@ -1,0 +1,16 @@
+#!/bin/sh
+# Every public header compiles on its own, as the first include of an application's file.
+#   check-headers.sh CXX CORE_SOURCE_DIR
+set -e
+cxx=$1; include=$2
+status=0
+for header in core_global.h core.h profile.h analysisresult.h tavoglobal.h propertyitem.h \
+              propertyitemmodel.h serial.h; do
+    # shellcheck disable=SC2046
+    if ! echo "#include <$header>" | "$cxx" -std=c++17 -fPIC -fsyntax-only \
+            -I "$include" $(pkg-config --cflags Qt5Widgets Qt5Sql Qt5Script) -x c++ -; then
+        echo "not self-contained: $header"
+        status=1
+    fi
+done
+exit $status
