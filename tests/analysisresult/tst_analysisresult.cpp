@@ -43,10 +43,7 @@ static bool sameBits(double a, double b)
 void tst_AnalysisResult::initTestCase()
 {
     QVERIFY(m_dir.isValid() && QDir::setCurrent(m_dir.path()));
-    QVERIFY(
-        SqlFixture::exec("profile.db", {"create table profile (name text primary key, value)"}));
-    for (const char *name : {"data.db", "qc.db", "syslog.db"})
-        QVERIFY(SqlFixture::exec(QLatin1String(name), {"create table t (x)"}));
+    QVERIFY(SqlFixture::createWorkstation());
     BoxCatcher boxes;
     Profile::instance();
     QVERIFY(boxes.boxes.isEmpty());

@@ -45,10 +45,7 @@ static QList<QByteArray> stored(int patientId, const QString &item)
 void tst_CurveStorage::initTestCase()
 {
     QVERIFY(m_dir.isValid() && QDir::setCurrent(m_dir.path()));
-    QVERIFY(
-        SqlFixture::exec("profile.db", {"create table profile (name text primary key, value)"}));
-    for (const char *name : {"data.db", "qc.db", "syslog.db"})
-        QVERIFY(SqlFixture::exec(QLatin1String(name), {"create table t (x)"}));
+    QVERIFY(SqlFixture::createWorkstation());
     BoxCatcher boxes;
     Profile::instance();
     QVERIFY(boxes.boxes.isEmpty());

@@ -64,6 +64,26 @@ inline QList<QVariantList> rows(const QString &fileName, const QString &statemen
     return result;
 }
 
+// data.db, qc.db and syslog.db in the working directory, each with a table, so that a store
+// opens them without a warning box.
+inline bool createDataFiles()
+{
+    for (const char *name : { "data.db", "qc.db", "syslog.db" }) {
+        if (!exec(QLatin1String(name), { QStringLiteral("create table t (x)") }))
+            return false;
+    }
+    return true;
+}
+
+// A whole workstation: profile.db with its profile table and the given statements, and the
+// data files.
+inline bool createWorkstation(const QStringList &profileStatements = QStringList())
+{
+    QStringList profile{ QStringLiteral("create table profile (name text primary key, value)") };
+    profile += profileStatements;
+    return exec(QStringLiteral("profile.db"), profile) && createDataFiles();
+}
+
 inline QVariant value(const QString &fileName, const QString &statement)
 {
     const QList<QVariantList> r = rows(fileName, statement);

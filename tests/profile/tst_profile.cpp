@@ -63,11 +63,7 @@ void tst_Profile::cleanup()
 
 void tst_Profile::makeWorkstation(const QStringList &profileRows)
 {
-    QStringList profile{ QStringLiteral("create table profile (name text primary key, value)") };
-    profile += profileRows;
-    QVERIFY(SqlFixture::exec(QStringLiteral("profile.db"), profile));
-    for (const char *name : { "data.db", "qc.db", "syslog.db" })
-        QVERIFY(SqlFixture::exec(QLatin1String(name), { QStringLiteral("create table t (x)") }));
+    QVERIFY(SqlFixture::createWorkstation(profileRows));
 }
 
 std::unique_ptr<Profile> tst_Profile::openProfile(const QString &fileName)
@@ -180,8 +176,7 @@ void tst_Profile::duplicateRowsLastWins()
                              { "create table profile (name text, value)",
                                "insert into profile values ('dup', 'first')",
                                "insert into profile values ('dup', 'second')" }));
-    for (const char *name : { "data.db", "qc.db", "syslog.db" })
-        QVERIFY(SqlFixture::exec(QLatin1String(name), { "create table t (x)" }));
+    QVERIFY(SqlFixture::createDataFiles());
     auto profile = openProfile();
     QCOMPARE(profile->value("dup", "d"), QVariant("second"));
     QCOMPARE(profile->keys(), QStringList({ "dup" }));
@@ -291,8 +286,7 @@ void tst_Profile::profileInAnotherDirectory()
     QVERIFY(SqlFixture::exec("settings/custom.db",
                              { "create table profile (name text primary key, value)",
                                "insert into profile values ('where', 'elsewhere')" }));
-    for (const char *name : { "data.db", "qc.db", "syslog.db" })
-        QVERIFY(SqlFixture::exec(QLatin1String(name), { "create table t (x)" }));
+    QVERIFY(SqlFixture::createDataFiles());
 
     auto profile = openProfile(QDir::current().filePath("settings/custom.db"));
     QCOMPARE(profile->value("where", "d"), QVariant("elsewhere"));
@@ -310,8 +304,7 @@ void tst_Profile::profileInAnotherDirectory()
 
 void tst_Profile::missingProfileWarns()
 {
-    for (const char *name : { "data.db", "qc.db", "syslog.db" })
-        QVERIFY(SqlFixture::exec(QLatin1String(name), { "create table t (x)" }));
+    QVERIFY(SqlFixture::createDataFiles());
     QCoreApplication::setApplicationName("Coagulation");
 
     BoxCatcher catcher;
@@ -332,8 +325,7 @@ void tst_Profile::missingProfileWarns()
 
 void tst_Profile::unopenableProfileWarnsTwice()
 {
-    for (const char *name : { "data.db", "qc.db", "syslog.db" })
-        QVERIFY(SqlFixture::exec(QLatin1String(name), { "create table t (x)" }));
+    QVERIFY(SqlFixture::createDataFiles());
 
     BoxCatcher catcher;
     const QString fileName = QStringLiteral("no/such/dir/profile.db");

@@ -38,8 +38,7 @@ void tst_TypedSettings::init()
     m_dir.reset(new QTemporaryDir);
     QVERIFY(m_dir->isValid());
     QVERIFY(QDir::setCurrent(m_dir->path()));
-    for (const char *name : { "data.db", "qc.db", "syslog.db" })
-        QVERIFY(SqlFixture::exec(QLatin1String(name), { QStringLiteral("create table t (x)") }));
+    QVERIFY(SqlFixture::createDataFiles());
 }
 
 void tst_TypedSettings::cleanup()

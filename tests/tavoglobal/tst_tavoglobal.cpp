@@ -4,6 +4,7 @@
 #include <QtWidgets/qmessagebox.h>
 #include <QtWidgets/qpushbutton.h>
 
+#include "boxcatcher.h"
 #include "profile.h"
 #include "tavoglobal.h"
 
@@ -44,36 +45,6 @@ private:
     QStringList m_warnings;
 };
 WarningCapture *WarningCapture::s_current = nullptr;
-
-// Closes every message box that opens while it lives, recording what the user would have seen.
-class BoxCloser
-{
-public:
-    struct Box
-    {
-        QString title;
-        QString text;
-        QMessageBox::Icon icon;
-        QMessageBox::StandardButtons buttons;
-    };
-
-    BoxCloser()
-    {
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            m_boxes.append({ box->windowTitle(), box->text(), box->icon(), box->standardButtons() });
-            box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->reject();
-        });
-        m_timer.start(20);
-    }
-    QVector<Box> boxes() const { return m_boxes; }
-
-private:
-    QTimer m_timer;
-    QVector<Box> m_boxes;
-};
 
 // The CRC worked a bit at a time, as the algorithm is defined.
 static quint16 bitwiseCrc16(const QByteArray &data)
@@ -156,9 +127,9 @@ void tst_TavoGlobal::initTestCase()
     }
     QSqlDatabase::removeDatabase(QStringLiteral("setup"));
 
-    BoxCloser closer;
+    BoxCatcher closer;
     Profile::instance();
-    QVERIFY(closer.boxes().isEmpty());
+    QVERIFY(closer.boxes.isEmpty());
 }
 
 void tst_TavoGlobal::nextSampleNo_data()
@@ -457,7 +428,7 @@ void tst_TavoGlobal::evalValues()
 
 void tst_TavoGlobal::evalThrowsQuietly()
 {
-    BoxCloser closer;
+    BoxCatcher closer;
     WarningCapture capture;
     QCOMPARE(eval(QStringLiteral("throw 'bad ratio'")).toString(), QStringLiteral("bad ratio"));
     const QVariantMap error = eval(QStringLiteral("throw new RangeError('too high')")).toMap();
@@ -466,7 +437,7 @@ void tst_TavoGlobal::evalThrowsQuietly()
     QVERIFY(syntax.contains(QStringLiteral("message")));
     QCoreApplication::processEvents();
 
-    QVERIFY(closer.boxes().isEmpty());
+    QVERIFY(closer.boxes.isEmpty());
     QCOMPARE(capture.warnings(), QStringList());
 }
 
@@ -499,7 +470,7 @@ QString tst_TavoGlobal::writeScript(const QString &name, const QByteArray &utf8)
 
 void tst_TavoGlobal::loadScriptText()
 {
-    BoxCloser closer;
+    BoxCatcher closer;
     const QString expected = QStringLiteral("凝血酶原时间 · Fibrinogen µg");
     const QString path = writeScript(QStringLiteral("text.js"),
                                      "// 试剂\nvar name = '" + expected.toUtf8() + "';\r\nname");
@@ -509,7 +480,7 @@ void tst_TavoGlobal::loadScriptText()
     QCOMPARE(load_script(bom).toString(), expected);
 
     QVERIFY(!load_script(writeScript(QStringLiteral("empty.js"), "")).isValid());
-    QVERIFY(closer.boxes().isEmpty());
+    QVERIFY(closer.boxes.isEmpty());
 }
 
 void tst_TavoGlobal::loadScriptErrors()
@@ -517,11 +488,11 @@ void tst_TavoGlobal::loadScriptErrors()
     WarningCapture capture;
 
     {
-        BoxCloser closer;
+        BoxCatcher closer;
         const QString path = writeScript(QStringLiteral("syntax.js"),
                                          "var a = 1;\nvar b = 2;\nvar c = (a + ;\nc");
         QVERIFY(!load_script(path).isValid());
-        const auto boxes = closer.boxes();
+        const auto boxes = closer.boxes;
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes.first().icon, QMessageBox::Critical);
         QCOMPARE(boxes.first().title, QStringLiteral("tavo"));
@@ -532,7 +503,7 @@ void tst_TavoGlobal::loadScriptErrors()
 
     {
         // An exception thrown inside a function: its text, then the backtrace naming file and lines.
-        BoxCloser closer;
+        BoxCatcher closer;
         const QString path = writeScript(QStringLiteral("throw.js"),
                                          "function check(v) {\n"
                                          "    if (v > 1) throw new Error('ratio above 1');\n"
@@ -540,7 +511,7 @@ void tst_TavoGlobal::loadScriptErrors()
                                          "}\n"
                                          "check(2);\n");
         QVERIFY(!load_script(path).isValid());
-        const auto boxes = closer.boxes();
+        const auto boxes = closer.boxes;
         QCOMPARE(boxes.size(), 1);
         const QStringList lines = boxes.first().text.split(QLatin1Char('\n'));
         QCOMPARE(lines.value(0), QStringLiteral("Error: ratio above 1"));
@@ -550,11 +521,11 @@ void tst_TavoGlobal::loadScriptErrors()
     }
 
     {
-        BoxCloser closer;
+        BoxCatcher closer;
         QVERIFY(!load_script(m_dir.filePath(QStringLiteral("missing.js"))).isValid());
         QVERIFY(!load_script(QString()).isValid());
         QCoreApplication::processEvents();
-        QVERIFY(closer.boxes().isEmpty());
+        QVERIFY(closer.boxes.isEmpty());
     }
 
     QCOMPARE(capture.warnings(), QStringList());
@@ -564,13 +535,13 @@ void tst_TavoGlobal::loadScriptOffTheUserInterfaceThread()
 {
     // A box cannot be built off the user-interface thread; the error goes to the log instead.
     const QString path = writeScript(QStringLiteral("worker.js"), "throw 'from worker'");
-    BoxCloser closer;
+    BoxCatcher closer;
     WarningCapture capture;
     QVariant result = 1;
     std::thread worker([&] { result = load_script(path); });
     worker.join();
     QVERIFY(!result.isValid());
-    QVERIFY(closer.boxes().isEmpty());
+    QVERIFY(closer.boxes.isEmpty());
     QCOMPARE(capture.warnings().size(), 1);
     QVERIFY(capture.warnings().first().startsWith(QLatin1String("from worker\n")));
 }
