@@ -3,7 +3,7 @@
 // for the curve blob, a plain struct for the result record, a plain loop for the densities, and
 // SQLite's own interface with statements prepared once for the curve table.
 
-#include "analysisresult_p.h"
+#include "curveblob_p.h"
 #include "benchratios.h"
 #include "profile.h"
 

@@ -2,14 +2,14 @@
 // UndefinedBehaviorSanitizer. It holds the bulk decoder against reading the stream number by
 // number, checks the allocation bound, and runs what was decoded through encoding and toType.
 
-#include "analysisresult_p.h"
+#include "curveblob_p.h"
 #include "curvereference.h"
 
 #include <cstdint>
 #include <cstdlib>
 
-// The unit is compiled into this target (for coverage and the internal encoder) and is also in
-// libCore.so, from the same source: the two copies of its globals are identical.
+// The curve units are compiled into this target (for coverage and the internal encoder) and are
+// also in libCore.so, from the same source: the two copies of their globals are identical.
 extern "C" const char *__asan_default_options()
 {
     return "detect_odr_violation=0";

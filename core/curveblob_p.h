@@ -1,5 +1,5 @@
-#ifndef ANALYSISRESULT_P_H
-#define ANALYSISRESULT_P_H
+#ifndef CURVEBLOB_P_H
+#define CURVEBLOB_P_H
 
 //
 //  W A R N I N G
@@ -14,4 +14,4 @@
 // the curve gives, point type and segment vector. Empty when the blob would not fit a QByteArray.
 QByteArray clotCurveToBlob(const ClotCurve &curve);
 
-#endif // ANALYSISRESULT_P_H
+#endif // CURVEBLOB_P_H

@@ -1,0 +1,49 @@
+#include "tavoglobal.h"
+#include "profile.h"
+
+#include <QtCore/qdatetime.h>
+#include <QtCore/qdebug.h>
+#include <QtSql/qsqlerror.h>
+#include <QtSql/qsqlquery.h>
+#include <QtSql/qsqlrecord.h>
+
+// A failed statement is logged with the unit and line it was run from, then Qt's form of the error.
+static void sqlWarning(int line, const QSqlQuery &query)
+{
+    const QByteArray tag = ".\\tavoglobal(" + QByteArray::number(line) + "):";
+    qWarning() << tag.constData() << query.lastError();
+}
+
+int nextSampleNo(const QDate &date)
+{
+    QSqlQuery query(Profile::instance().dataDatabase());
+    // sampleNo is text; the cast makes 12 count above 7, and a text without leading digits 0.
+    if (!query.prepare(QStringLiteral(
+                "select max(cast(sampleNo as integer)) from patient where date=:date")))
+        sqlWarning(__LINE__, query);
+    // A date binds as ISO 8601 text, the form the column holds; a null date binds as NULL.
+    query.bindValue(QStringLiteral(":date"), QVariant(date), QSql::In);
+    if (!query.exec())
+        sqlWarning(__LINE__, query);
+    // No row (a failed statement) or a NULL maximum (no sample that day) both count as 0.
+    const int largest = query.first() ? query.value(0).toInt() : 0;
+    return largest + 1;
+}
+
+QString samplePrefix(tavo::SampleType type)
+{
+    switch (type) {
+    case tavo::Statim:
+        return Profile::instance().statim_sample_prefix(QStringLiteral("S"));
+    case tavo::Qc:
+        return Profile::instance().qc_sample_prefix(QStringLiteral("QC"));
+    }
+    return QString();
+}
+
+void setGeneratedValue(QSqlRecord &record, const QString &name, const QVariant &value)
+{
+    const int index = record.indexOf(name);
+    record.setValue(index, value);
+    record.setGenerated(index, true);
+}
