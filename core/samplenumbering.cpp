@@ -7,6 +7,8 @@
 #include <QtSql/qsqlquery.h>
 #include <QtSql/qsqlrecord.h>
 
+#include <limits>
+
 // A failed statement is logged with the unit and line it was run from, then Qt's form of the error.
 static void sqlWarning(int line, const QSqlQuery &query)
 {
@@ -25,9 +27,14 @@ int nextSampleNo(const QDate &date)
     query.bindValue(QStringLiteral(":date"), QVariant(date), QSql::In);
     if (!query.exec())
         sqlWarning(__LINE__, query);
-    // No row (a failed statement) or a NULL maximum (no sample that day) both count as 0.
-    const int largest = query.first() ? query.value(0).toInt() : 0;
-    return largest + 1;
+    // No row (a failed statement) or a NULL maximum (no sample that day) both count as 0. The
+    // cast gives a 64-bit integer (saturated for longer digit runs): read all of it, since an int
+    // would wrap or truncate it into a number that may already be in use.
+    const qint64 largest = query.first() ? query.value(0).toLongLong() : 0;
+    if (largest >= std::numeric_limits<int>::max())
+        return 0;
+    // Numbering begins at 1; a day whose numbers are all below 1 has not used it.
+    return largest < 1 ? 1 : static_cast<int>(largest) + 1;
 }
 
 QString samplePrefix(tavo::SampleType type)

@@ -26,7 +26,10 @@ enum SampleType {
 } // namespace tavo
 
 // The number proposed for the next sample of the given day: one more than the largest sample
-// number stored for it in data.db, compared as integers; 1 when there is none or the query fails.
+// number stored for it in data.db, compared as integers; 1 when there is none, when none is above
+// 0, or when the query fails. When the largest stored number leaves no room for a successor in
+// an int (2147483647 or more), no number can be proposed and the result is 0, which is never a
+// sample number: the user must enter one. The result is never negative or an earlier number.
 // Uses the Profile's data.db connection, so it belongs on the Profile's thread.
 CORE_EXPORT int nextSampleNo(const QDate &date);
 

@@ -155,6 +155,16 @@ void tst_TavoGlobal::nextSampleNo_data()
     QTest::newRow("stored as ISO text")
             << SampleRows { { "8", QStringLiteral("2024-03-01") }, { "9", QStringLiteral("1.3.2024") } }
             << day << 9;
+    // Numbers beyond an int never wrap into a negative or an earlier number.
+    QTest::newRow("last int")
+            << SampleRows { { "2147483646", dayValue }, { "5", dayValue } } << day << 2147483647;
+    QTest::newRow("no room after the last int")
+            << SampleRows { { "2147483647", dayValue }, { "5", dayValue } } << day << 0;
+    QTest::newRow("beyond an int") << SampleRows { { "99999999999", dayValue } } << day << 0;
+    QTest::newRow("beyond 64 bits")
+            << SampleRows { { "99999999999999999999999", dayValue } } << day << 0;
+    QTest::newRow("negative numbers")
+            << SampleRows { { "-5", dayValue }, { "-99999999999", dayValue } } << day << 1;
     QTest::newRow("null date")
             << SampleRows { { "6", dayValue }, { "7", QVariant(QVariant::Date) } } << QDate() << 1;
 }
