@@ -14,50 +14,85 @@ struct Range
 {
     double min;
     double max;
+
+    // Where v lies between min and max, from 0 to 1. Halved so that no difference overflows,
+    // whatever finite values the curve holds.
+    double fraction(double v) const { return (v * 0.5 - min * 0.5) / (max * 0.5 - min * 0.5); }
 };
+
+// A range that can be drawn: finite ends, max above min, and wide enough that its ends are
+// different numbers even after the margin.
+Range drawable(double min, double max)
+{
+    if (!std::isfinite(min) || !std::isfinite(max))
+        return { 0.0, 1.0 };
+    if (max > min)
+        return { min, max };
+    const double pad = std::max(std::abs(min) * 1e-6, 0.5);
+    return { min - pad, min + pad };
+}
 
 Range xRange(const ClotCurve &curve)
 {
-    Range r{ 0.0, 1.0 };
-    if (curve.size() > 0) {
-        r.min = curve.x(0);
-        r.max = curve.x(curve.size() - 1);
+    double min = 0.0, max = 1.0;
+    bool first = true;
+    for (int i = 0; i < curve.size(); ++i) {
+        const double x = curve.x(i);
+        if (!std::isfinite(x))
+            continue;
+        min = first ? x : std::min(min, x);
+        max = first ? x : std::max(max, x);
+        first = false;
     }
-    if (!(r.max > r.min))
-        r.max = r.min + 1.0;
-    return r;
+    return drawable(min, max);
 }
 
 Range yRange(const ClotCurve &curve)
 {
-    Range r{ 0.0, 1.0 };
+    double min = 0.0, max = 1.0;
     bool first = true;
     for (int i = 0; i < curve.size(); ++i) {
         const double y = curve.y(i);
         if (!std::isfinite(y))
             continue;
-        r.min = first ? y : std::min(r.min, y);
-        r.max = first ? y : std::max(r.max, y);
+        min = first ? y : std::min(min, y);
+        max = first ? y : std::max(max, y);
         first = false;
     }
-    const double margin = (r.max - r.min) * 0.08;
-    r.min -= margin;
-    r.max += margin;
-    if (!(r.max > r.min)) {
-        r.min -= 0.5;
-        r.max += 0.5;
-    }
-    return r;
+    const double margin = (max * 0.5 - min * 0.5) * 0.16;
+    return drawable(min - margin, max + margin);
 }
 
-// A step of 1, 2 or 5 times a power of ten that gives about five ticks.
-double niceStep(double span)
+} // namespace
+
+QVector<double> axisTicks(double min, double max, int most)
 {
-    const double raw = span / 5.0;
+    QVector<double> ticks;
+    if (!std::isfinite(min) || !std::isfinite(max) || !(max > min) || most < 1)
+        return ticks;
+    // A step of 1, 2 or 5 times a power of ten that gives about five ticks.
+    const double raw = (max * 0.5 - min * 0.5) / 2.5;
+    if (!(raw > 0.0) || !std::isfinite(raw))
+        return ticks;
     const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+    if (!(magnitude > 0.0) || !std::isfinite(magnitude))
+        return ticks;
     const double f = raw / magnitude;
-    return (f < 1.5 ? 1.0 : f < 3.5 ? 2.0 : f < 7.5 ? 5.0 : 10.0) * magnitude;
+    const double step = (f < 1.5 ? 1.0 : f < 3.5 ? 2.0 : f < 7.5 ? 5.0 : 10.0) * magnitude;
+    // Counted, not stepped: where the ends are so large that adding the step changes nothing, a
+    // loop that adds it would never end.
+    const double first = std::ceil(min / step);
+    for (int i = 0; i < most; ++i) {
+        const double tick = (first + i) * step;
+        if (tick > max || !std::isfinite(tick))
+            break;
+        if (tick >= min && (ticks.isEmpty() || tick > ticks.last()))
+            ticks.append(tick);
+    }
+    return ticks;
 }
+
+namespace {
 
 void drawPanel(QPainter &p, const QRectF &area, const ClotCurve &curve, const QString &title,
                const QString &yLabel, const QColor &colour)
@@ -65,12 +100,8 @@ void drawPanel(QPainter &p, const QRectF &area, const ClotCurve &curve, const QS
     const QRectF plot = area.adjusted(80, 36, -24, -52);
     const Range xr = xRange(curve);
     const Range yr = yRange(curve);
-    const auto mapX = [&](double x) {
-        return plot.left() + (x - xr.min) / (xr.max - xr.min) * plot.width();
-    };
-    const auto mapY = [&](double y) {
-        return plot.bottom() - (y - yr.min) / (yr.max - yr.min) * plot.height();
-    };
+    const auto mapX = [&](double x) { return plot.left() + xr.fraction(x) * plot.width(); };
+    const auto mapY = [&](double y) { return plot.bottom() - yr.fraction(y) * plot.height(); };
 
     QFont font = p.font();
     font.setPixelSize(13);
@@ -79,16 +110,14 @@ void drawPanel(QPainter &p, const QRectF &area, const ClotCurve &curve, const QS
 
     // Grid and ticks.
     p.setPen(QPen(QColor(225, 225, 225), 1));
-    const double xs = niceStep(xr.max - xr.min);
-    const double ys = niceStep(yr.max - yr.min);
-    for (double x = std::ceil(xr.min / xs) * xs; x <= xr.max + 1e-9; x += xs) {
+    for (const double x : axisTicks(xr.min, xr.max)) {
         p.setPen(QPen(QColor(225, 225, 225), 1));
         p.drawLine(QPointF(mapX(x), plot.top()), QPointF(mapX(x), plot.bottom()));
         p.setPen(Qt::black);
         p.drawText(QRectF(mapX(x) - 30, plot.bottom() + 4, 60, 16), Qt::AlignCenter,
                    QString::number(x, 'g', 4));
     }
-    for (double y = std::ceil(yr.min / ys) * ys; y <= yr.max + 1e-12; y += ys) {
+    for (const double y : axisTicks(yr.min, yr.max)) {
         p.setPen(QPen(QColor(225, 225, 225), 1));
         p.drawLine(QPointF(plot.left(), mapY(y)), QPointF(plot.right(), mapY(y)));
         p.setPen(Qt::black);
@@ -119,12 +148,11 @@ void drawPanel(QPainter &p, const QRectF &area, const ClotCurve &curve, const QS
     QPainterPath path;
     bool started = false;
     for (int i = 0; i < curve.size(); ++i) {
-        const double y = curve.y(i);
-        if (!std::isfinite(y)) {
+        const QPointF point(mapX(curve.x(i)), mapY(curve.y(i)));
+        if (!std::isfinite(point.x()) || !std::isfinite(point.y())) {
             started = false;
             continue;
         }
-        const QPointF point(mapX(curve.x(i)), mapY(y));
         if (started)
             path.lineTo(point);
         else

@@ -41,17 +41,16 @@ void err(const QString &line)
     std::fputs(qPrintable(QStringLiteral("report: ") + line + QLatin1Char('\n')), stderr);
 }
 
-// Checks a database file before the store opens it, so that a damaged file is reported here
-// rather than as a modal box nobody can answer. Empty on success, else what is wrong.
-QString checkDatabase(const QString &fileName, const QStringList &tables)
+// What is wrong with a database file, looked at through a connection of its own: empty when it
+// opens, reads and holds the tables.
+QString inspectDatabase(const QString &fileName, const QStringList &tables, bool readOnly)
 {
-    if (!QFileInfo(fileName).isFile())
-        return QStringLiteral("%1 is missing").arg(fileName);
     QString problem;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
         db.setDatabaseName(fileName);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (readOnly)
+            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
         if (!db.open()) {
             problem = QStringLiteral("%1 does not open: %2").arg(fileName, db.lastError().text());
         } else {
@@ -74,6 +73,25 @@ QString checkDatabase(const QString &fileName, const QStringList &tables)
     }
     QSqlDatabase::removeDatabase(QStringLiteral("check"));
     return problem;
+}
+
+// Checks a database file before the store opens it, so that a damaged file is reported here
+// rather than as a modal box nobody can answer. Empty on success, else what is wrong.
+QString checkDatabase(const QString &fileName, const QStringList &tables)
+{
+    if (!QFileInfo(fileName).isFile())
+        return QStringLiteral("%1 is missing").arg(fileName);
+    // Read-only first, so that looking changes nothing.
+    const QString problem = inspectDatabase(fileName, tables, true);
+    // A write cut short by a crash leaves a hot journal that a read-only connection may not roll
+    // back. The store's read-write connection would roll it back on its first read, so do that
+    // here and look again.
+    if (problem.isEmpty() || !QFileInfo(fileName + QStringLiteral("-journal")).isFile())
+        return problem;
+    const QString recovered = inspectDatabase(fileName, tables, false);
+    if (recovered.isEmpty())
+        err(QStringLiteral("%1: rolled back a write that was cut short").arg(fileName));
+    return recovered;
 }
 
 bool wantsEnglish(const QString &option)

@@ -1,8 +1,17 @@
+#include "curveplot.h"
+
 #include <QtTest>
 
+#include <QtCore/qdiriterator.h>
 #include <QtCore/qprocess.h>
 #include <QtCore/qtemporarydir.h>
 #include <QtGui/qimage.h>
+#include <QtSql/qsqldatabase.h>
+#include <QtSql/qsqlerror.h>
+#include <QtSql/qsqlquery.h>
+
+#include <cmath>
+#include <limits>
 
 struct Run
 {
@@ -43,6 +52,10 @@ private slots:
     void directoryWithoutDatabases();
     void damagedData();
     void missingDirectory();
+    void hotJournal();
+    void axisTicks_data();
+    void axisTicks();
+    void hostileCurves();
 
 private:
     bool layOut(const QString &dir);
@@ -163,5 +176,127 @@ void tst_Report::missingDirectory()
     QVERIFY(report.err.contains("no such directory"));
 }
 
-QTEST_GUILESS_MAIN(tst_Report)
+// The application died inside a write: data.db has partly written pages and a hot journal. The
+// report rolls the write back, as the store's connection would, and reports the day as before.
+void tst_Report::hotJournal()
+{
+    QTemporaryDir dir, crashed;
+    QVERIFY(dir.isValid() && crashed.isValid());
+    QVERIFY(layOut(dir.path()));
+    const Run before = run(QStringLiteral(REPORT), { "--lang", "en", dir.path() }, dir.path());
+    QVERIFY2(before.status == 0, qPrintable(before.err));
+
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("writer"));
+        db.setDatabaseName(dir.filePath("data.db"));
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        // A cache of two pages makes SQLite write changed pages into the file before the commit.
+        QVERIFY(q.exec("pragma cache_size = 2"));
+        QVERIFY(q.exec("begin"));
+        QVERIFY2(q.exec("insert into curve (patientId, item, curve) values (999, 'PT', zeroblob(300000))"),
+                 qPrintable(q.lastError().text()));
+        QVERIFY(q.exec("delete from patient"));
+        // The files as a crash at this moment leaves them.
+        for (const char *name : { "profile.db", "data.db", "data.db-journal", "qc.db", "syslog.db" })
+            QVERIFY2(QFile::copy(dir.filePath(name), crashed.filePath(name)), name);
+        QVERIFY(q.exec("rollback"));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("writer"));
+
+    const Run after = run(QStringLiteral(REPORT), { "--lang", "en", crashed.path() }, crashed.path());
+    QVERIFY2(after.status == 0, qPrintable(after.err));
+    QVERIFY2(after.err.contains("data.db: rolled back a write that was cut short"), qPrintable(after.err));
+    QCOMPARE(QString(after.out).replace(crashed.path(), "WS"), QString(before.out).replace(dir.path(), "WS"));
+    QVERIFY(!QFile::exists(crashed.filePath("data.db-journal")));
+    const Run rows = run(QStringLiteral(SQLITE3), { "data.db", "select count(*) from curve where patientId = 999" },
+                         crashed.path());
+    QCOMPARE(rows.out.trimmed(), QString("0"));
+}
+
+void tst_Report::axisTicks_data()
+{
+    QTest::addColumn<double>("min");
+    QTest::addColumn<double>("max");
+    QTest::addColumn<QVector<double>>("expected");
+
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    QTest::newRow("seconds") << 0.0 << 10.0 << QVector<double> { 0, 2, 4, 6, 8, 10 };
+    QTest::newRow("densities") << -0.03 << 0.41 << QVector<double> { 0, 0.1, 0.2, 0.3, 0.4 };
+    QTest::newRow("empty") << 1.0 << 1.0 << QVector<double>();
+    QTest::newRow("reversed") << 2.0 << 1.0 << QVector<double>();
+    QTest::newRow("nan") << nan << 1.0 << QVector<double>();
+    QTest::newRow("infinite") << 0.0 << inf << QVector<double>();
+    // Beyond 2^53 adding the step may change nothing; the ticks still end.
+    QTest::newRow("1e17 wide 32") << 1e17 << 1e17 + 32 << QVector<double>();
+    QTest::newRow("whole range") << -1e308 << 1e308 << QVector<double>();
+    QTest::newRow("tiny") << 0.0 << 1e-300 << QVector<double>();
+}
+
+void tst_Report::axisTicks()
+{
+    QFETCH(double, min);
+    QFETCH(double, max);
+    QFETCH(QVector<double>, expected);
+
+    const QVector<double> ticks = ::axisTicks(min, max);
+    QVERIFY(ticks.size() <= 12);
+    for (int i = 0; i < ticks.size(); ++i) {
+        QVERIFY(ticks.at(i) >= min && ticks.at(i) <= max);
+        QVERIFY(i == 0 || ticks.at(i) > ticks.at(i - 1));
+    }
+    if (!expected.isEmpty()) {
+        QCOMPARE(ticks.size(), expected.size());
+        for (int i = 0; i < ticks.size(); ++i)
+            QVERIFY2(qAbs(ticks.at(i) - expected.at(i)) < 1e-9, qPrintable(QString::number(ticks.at(i))));
+    }
+}
+
+// Curves no analyser makes, and every blob the decoder's fuzzing kept: each is drawn, in bounded
+// time (a hang fails the test by its time-out).
+void tst_Report::hostileCurves()
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    QVector<ClotCurve> curves;
+    const auto add = [&](double x0, double dx, const QVector<double> &y) {
+        ClotCurve c;
+        c.append(x0, dx, y);
+        curves << c;
+    };
+    add(1e16, 2, { 1, 2, 3, 4 });
+    add(0, 1, { 1e17, 1e17 + 32, 1e17 });
+    add(0, 1e-20, { 1, 2, 3 });
+    add(nan, 1, { 1, 2 });
+    add(0, nan, { 1, 2 });
+    add(0, inf, { 1, 2 });
+    add(-1e308, 1e308, { -1e308, 1e308, 0 });
+    add(0, 1, { nan, inf, -inf });
+    add(0, 0, { 5, 5, 5 });
+    curves << ClotCurve();
+
+    QDirIterator it(QStringLiteral(CURVE_CORPUS_DIR), QDir::Files);
+    int blobs = 0;
+    while (it.hasNext()) {
+        QFile file(it.next());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        curves << ClotCurve::fromBuffer(file.readAll());
+        ++blobs;
+    }
+    QVERIFY(blobs > 0);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString picture = dir.filePath("curve.png");
+    for (int i = 0; i < curves.size(); ++i) {
+        const ClotCurve &c = curves.at(i);
+        QVERIFY2(plotCurves(c, c.toType(ClotCurve::OD), QStringLiteral("curve %1").arg(i), picture),
+                 qPrintable(QString::number(i)));
+    }
+    QVERIFY(!QImage(picture).isNull());
+}
+
+QTEST_MAIN(tst_Report)
 #include "tst_report.moc"
