@@ -54,30 +54,30 @@ bool ClotCurve::isEmpty() const
     return m_segments.isEmpty();
 }
 
-double ClotCurve::x(int i) const
+// The segment that holds point i, with i turned into the index within it; null when there is none.
+static const ClotCurve::Segment *segmentOf(const QVector<ClotCurve::Segment> &segments, int &i)
 {
     if (i < 0)
-        return 0.0;
-    for (const Segment &segment : m_segments) {
+        return nullptr;
+    for (const ClotCurve::Segment &segment : segments) {
         const int n = segment.y.size();
         if (i < n)
-            return segment.x0 + double(i) * segment.dx;
+            return &segment;
         i -= n;
     }
-    return 0.0;
+    return nullptr;
+}
+
+double ClotCurve::x(int i) const
+{
+    const Segment *segment = segmentOf(m_segments, i);
+    return segment ? segment->x0 + double(i) * segment->dx : 0.0;
 }
 
 double ClotCurve::y(int i) const
 {
-    if (i < 0)
-        return 0.0;
-    for (const Segment &segment : m_segments) {
-        const int n = segment.y.size();
-        if (i < n)
-            return segment.y.at(i);
-        i -= n;
-    }
-    return 0.0;
+    const Segment *segment = segmentOf(m_segments, i);
+    return segment ? segment->y.at(i) : 0.0;
 }
 
 void ClotCurve::remove(int from, int count)

@@ -2,6 +2,7 @@
 
 #include <QtCore/qendian.h>
 
+#include <cstddef>
 #include <cstring>
 #include <limits>
 
@@ -64,25 +65,11 @@ public:
     {
     }
 
-    quint32 readUInt32()
-    {
-        if (m_end - m_pos < 4) {
-            m_pos = m_end;
-            return 0;
-        }
-        const quint32 v = qFromBigEndian<quint32>(m_pos);
-        m_pos += 4;
-        return v;
-    }
+    quint32 readUInt32() { return read<quint32>(); }
 
     double readDouble()
     {
-        if (m_end - m_pos < 8) {
-            m_pos = m_end;
-            return 0.0;
-        }
-        const quint64 bits = qFromBigEndian<quint64>(m_pos);
-        m_pos += 8;
+        const quint64 bits = read<quint64>();
         double v;
         std::memcpy(&v, &bits, sizeof v);
         return v;
@@ -102,6 +89,18 @@ public:
     }
 
 private:
+    template <typename T>
+    T read()
+    {
+        if (m_end - m_pos < static_cast<std::ptrdiff_t>(sizeof(T))) {
+            m_pos = m_end;
+            return 0;
+        }
+        const T v = qFromBigEndian<T>(m_pos);
+        m_pos += sizeof(T);
+        return v;
+    }
+
     const char *m_pos;
     const char *m_end;
 };

@@ -32,35 +32,33 @@ Range drawable(double min, double max)
     return { min - pad, min + pad };
 }
 
-Range xRange(const ClotCurve &curve)
+// The finite values that at gives for the curve's points, from the smallest to the largest.
+Range valueRange(const ClotCurve &curve, double (ClotCurve::*at)(int) const)
 {
     double min = 0.0, max = 1.0;
     bool first = true;
     for (int i = 0; i < curve.size(); ++i) {
-        const double x = curve.x(i);
-        if (!std::isfinite(x))
+        const double v = (curve.*at)(i);
+        if (!std::isfinite(v))
             continue;
-        min = first ? x : std::min(min, x);
-        max = first ? x : std::max(max, x);
+        min = first ? v : std::min(min, v);
+        max = first ? v : std::max(max, v);
         first = false;
     }
-    return drawable(min, max);
+    return { min, max };
+}
+
+Range xRange(const ClotCurve &curve)
+{
+    const Range r = valueRange(curve, &ClotCurve::x);
+    return drawable(r.min, r.max);
 }
 
 Range yRange(const ClotCurve &curve)
 {
-    double min = 0.0, max = 1.0;
-    bool first = true;
-    for (int i = 0; i < curve.size(); ++i) {
-        const double y = curve.y(i);
-        if (!std::isfinite(y))
-            continue;
-        min = first ? y : std::min(min, y);
-        max = first ? y : std::max(max, y);
-        first = false;
-    }
-    const double margin = (max * 0.5 - min * 0.5) * 0.16;
-    return drawable(min - margin, max + margin);
+    const Range r = valueRange(curve, &ClotCurve::y);
+    const double margin = (r.max * 0.5 - r.min * 0.5) * 0.16;
+    return drawable(r.min - margin, r.max + margin);
 }
 
 } // namespace
