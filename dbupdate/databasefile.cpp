@@ -87,8 +87,9 @@ QString describe(const QVariant &value)
 bool readVersion(const QString &fileName, int *version)
 {
     QSqlQuery query;
-    if (!query.exec(QStringLiteral("select count(*) from sqlite_master where type in ('table', 'view')"
-                                   " and name = 'version' collate nocase"))
+    if (!query.exec(
+            QStringLiteral("select count(*) from sqlite_master where type in ('table', 'view')"
+                           " and name = 'version' collate nocase"))
         || !query.next()) {
         reportDamaged(fileName, query.lastError().text());
         return false;
@@ -106,16 +107,18 @@ bool readVersion(const QString &fileName, int *version)
         int rowVersion = 0;
         if (!value.isNull() && !toVersion(value, &rowVersion)) {
             const bool large = value.userType() == QMetaType::LongLong && value.toLongLong() > 0;
-            reportDamaged(fileName, QStringLiteral("version %1 is %2")
-                                            .arg(describe(value),
-                                                 large ? QStringLiteral("out of range")
-                                                       : QStringLiteral("not a non-negative integer")));
+            reportDamaged(fileName,
+                          QStringLiteral("version %1 is %2")
+                              .arg(describe(value),
+                                   large ? QStringLiteral("out of range")
+                                         : QStringLiteral("not a non-negative integer")));
             return false;
         }
         if (!first && rowVersion != *version) {
-            reportDamaged(fileName, QStringLiteral("the version table holds both %1 and %2")
-                                            .arg(*version)
-                                            .arg(rowVersion));
+            reportDamaged(fileName,
+                          QStringLiteral("the version table holds both %1 and %2")
+                              .arg(*version)
+                              .arg(rowVersion));
             return false;
         }
         *version = rowVersion;

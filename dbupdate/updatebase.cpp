@@ -22,7 +22,8 @@ void reportSqlError(const QSqlError &error, const QString &statement, const char
 {
     // The unit's name only, also where the build hands the compiler relative paths (ccache).
     QString unit = QString::fromUtf8(file);
-    unit = unit.mid(qMax(unit.lastIndexOf(QLatin1Char('/')), unit.lastIndexOf(QLatin1Char('\\'))) + 1);
+    const int slash = qMax(unit.lastIndexOf(QLatin1Char('/')), unit.lastIndexOf(QLatin1Char('\\')));
+    unit = unit.mid(slash + 1);
     const QString text = unit + QLatin1String(" ( ") + QString::number(line)
             + QLatin1String(" ):  ") + error.text() + QLatin1String(" : [ ") + statement
             + QLatin1String(" ] ");
