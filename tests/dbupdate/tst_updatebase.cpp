@@ -38,7 +38,6 @@ private slots:
     void rebuildKeepsReferences();
     void lockedDatabase();
     void damagedFileRefused();
-    void stoppedRebuildRestored();
 
 private:
     Result runScript(const QString &script, const QStringList &environment = {});
@@ -416,34 +415,6 @@ void TestUpdateBase::damagedFileRefused()
                      .hasMatch(),
              qPrintable(warnings.at(0)));
     QCOMPARE(readFile(QStringLiteral("data.db")), before);
-}
-
-void TestUpdateBase::stoppedRebuildRestored()
-{
-    // The state a stopped rebuild leaves, its bad row since repaired in the backup: the rerun
-    // puts the backup back and rebuilds from the original rows.
-    sqlite(QStringLiteral("profile.db"),
-           QStringLiteral("create table user(name text unique collate nocase); insert into user values('Ann');"
-                          " create table user_bak(name text); insert into user_bak values('Ann');"
-                          " insert into user_bak values('ann2'); insert into user_bak values('Bo');"
-                          " create index user_bak_name on user_bak(name);"));
-    const QString rebuild = QStringLiteral(
-            "[UpdateProfile]\n"
-            "rename\tuser\tuser_bak\n"
-            "exec\tupdateprofile.cpp\t10\tcreate table user(name text unique collate nocase)\n"
-            "copy\tuser\tuser_bak\n"
-            "exec\tupdateprofile.cpp\t12\tdrop table user_bak\n");
-    const Result result = runScript(rebuild);
-    QCOMPARE(result.exitCode, 0);
-    QCOMPARE(stepWarnings(), QStringList{QStringLiteral("Warning: Restoring user from user_bak, left by an upgrade that stopped")});
-    QCOMPARE(sqlite(QStringLiteral("profile.db"),
-                    QStringLiteral("select name from user order by name; select name from sqlite_master order by name;")),
-             QStringLiteral("Ann\nann2\nBo\nsqlite_autoindex_user_1\nuser\n"));
-
-    // A rebuild without a backup left behind is not touched by the restore.
-    QFile::remove(QStringLiteral("upgrade.log"));
-    QCOMPARE(runScript(rebuild).exitCode, 0);
-    QCOMPARE(stepWarnings(), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestUpdateBase)
