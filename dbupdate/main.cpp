@@ -2,8 +2,10 @@
 //
 // Brings the database files of the current directory to their current schema. Every message of
 // the process goes to the log file named first; every argument, the first included, is also
-// offered as a translation catalogue. The exit status is 0 when all steps succeeded, else 1.
+// offered as a translation catalogue. The exit status is 0 when all steps succeeded, else 1;
+// 2 for an unknown option.
 
+#include "logfile.h"
 #include "updatedata.h"
 #include "updateprofile.h"
 #include "updateqc.h"
@@ -14,31 +16,23 @@
 #include <QTranslator>
 
 #include <cstdio>
-#include <cstdlib>
+#include <cstring>
 
-static FILE *logFile = nullptr;
-
-static void messageHandler(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    const QByteArray text = message.toLocal8Bit();
-    switch (type) {
-    case QtDebugMsg:
-        fprintf(logFile, "Debug: %s\n", text.constData());
-        break;
-    case QtWarningMsg:
-        fprintf(logFile, "Warning: %s\n", text.constData());
-        break;
-    case QtCriticalMsg:
-        fprintf(logFile, "Critical: %s\n", text.constData());
-        break;
-    case QtFatalMsg:
-        fprintf(logFile, "Fatal: %s\n", text.constData());
-        fflush(logFile); // abort() leaves buffered lines unwritten
-        abort();
-    default:
-        break;
-    }
-}
+static const char usage[] =
+        "Usage: dbupdate [LOG [CATALOGUE...]]\n"
+        "       dbupdate --help | --version\n"
+        "\n"
+        "Upgrades the workstation databases profile.db, data.db and qc.db of the current\n"
+        "directory, in this order. A file that is missing, cannot be written, is damaged or\n"
+        "is newer than this program is left unchanged, and the files after it are not run.\n"
+        "\n"
+        "  LOG         file the messages of the run are appended to (standard error without it)\n"
+        "  CATALOGUE   translation catalogue; every argument, LOG included, is tried as one\n"
+        "  -h, --help  show this text\n"
+        "  --version   show the program's version\n"
+        "\n"
+        "Exit status: 0 every file upgraded; 1 a file refused or its upgrade stopped (see the\n"
+        "log); 2 an unknown option.\n";
 
 template<typename Step>
 static bool runStep()
@@ -49,16 +43,38 @@ static bool runStep()
 
 int main(int argc, char *argv[])
 {
-    if (argc > 1) {
-        logFile = fopen(argv[1], "a");
-        if (logFile)
-            qInstallMessageHandler(messageHandler);
+    // An argument that starts with "-" is an option, never a log or a catalogue; asking for help
+    // must not open or upgrade anything.
+    bool help = false;
+    bool version = false;
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i][0] != '-')
+            continue;
+        if (strcmp(argv[i], "-h") == 0 || strcmp(argv[i], "--help") == 0) {
+            help = true;
+        } else if (strcmp(argv[i], "--version") == 0) {
+            version = true;
+        } else {
+            fprintf(stderr, "dbupdate: unknown option %s\n\n%s", argv[i], usage);
+            return 2;
+        }
     }
+    if (help) {
+        fputs(usage, stdout);
+        return 0;
+    }
+    if (version) {
+        puts("dbupdate " DBUPDATE_VERSION);
+        return 0;
+    }
+
+    if (argc > 1)
+        openLog(argv[1]);
 
     QCoreApplication app(argc, argv);
 
     // Source texts are UTF-8 and need no codec; the log is written in the locale's code page
-    // (QString::toLocal8Bit above).
+    // (the message handler of logfile.cpp).
 
     // The program runs in the data directory; its own catalogues are installed beside it, so that
     // directory comes last, after the places the workstation has always searched.
@@ -88,10 +104,6 @@ int main(int argc, char *argv[])
     if (!runStep<UpdateProfile>() || !runStep<UpdateData>() || !runStep<UpdateQc>())
         return 1;
 
-    if (logFile) {
-        qInstallMessageHandler(nullptr);
-        fclose(logFile);
-        logFile = nullptr;
-    }
+    closeLog();
     return 0;
 }

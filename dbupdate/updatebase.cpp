@@ -1,5 +1,7 @@
 #include "updatebase.h"
 
+#include "databasefile.h"
+
 #include <QDebug>
 #include <QSqlDatabase>
 #include <QSqlDriver>
@@ -18,7 +20,11 @@ namespace {
 // one space, so "):" is followed by two and the line ends with "] ".
 void reportSqlError(const QSqlError &error, const QString &statement, const char *file, int line)
 {
-    const QString text = QString::fromUtf8(file) + QLatin1String(" ( ") + QString::number(line)
+    // The unit's name only, also where the build hands the compiler relative paths (ccache).
+    QString unit = QString::fromUtf8(file);
+    const int slash = qMax(unit.lastIndexOf(QLatin1Char('/')), unit.lastIndexOf(QLatin1Char('\\')));
+    unit = unit.mid(slash + 1);
+    const QString text = unit + QLatin1String(" ( ") + QString::number(line)
             + QLatin1String(" ):  ") + error.text() + QLatin1String(" : [ ") + statement
             + QLatin1String(" ] ");
     qWarning().noquote().nospace() << text;
@@ -27,11 +33,6 @@ void reportSqlError(const QSqlError &error, const QString &statement, const char
 void reportSqlError(QSqlQuery query, const char *file, int line)
 {
     reportSqlError(query.lastError(), query.lastQuery(), file, line);
-}
-
-void reportCantOpen(const QString &fileName, const QSqlError &error)
-{
-    qWarning("Can't open %s: %s", qUtf8Printable(fileName), qUtf8Printable(error.text()));
 }
 
 // The literal of a value as SQLite stores it. The driver's own formatting follows the declared
@@ -153,40 +154,22 @@ QString preparedInsertStatement(const QSqlDriver *driver, const QString &table,
 UpdateBase::UpdateBase(const QString &fileName, QObject *parent)
     : QObject(parent)
 {
-    // Takes over the default connection, replacing the previous step's.
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
-                                                QLatin1String(QSqlDatabase::defaultConnection));
-    db.setDatabaseName(fileName);
-    if (!db.open()) {
-        reportCantOpen(fileName, db.lastError());
+    if (!openDatabaseFile(fileName, &m_version))
         return;
-    }
-
-    QSqlQuery query;
-    // A rebuilt table must keep the references that other tables, views and triggers hold to
-    // its name; SQLite would otherwise move them to the "_bak" table that is dropped.
-    if (!query.exec(QStringLiteral("PRAGMA legacy_alter_table=ON")))
-        reportSqlError(query, __FILE__, __LINE__);
-
-    // The write lock up front: a file that is not a database, is read-only or is in use by
-    // another program fails here, before anything is changed.
-    if (!query.exec(QStringLiteral("begin immediate"))) {
-        reportCantOpen(fileName, query.lastError());
-        return;
-    }
     m_open = true;
     m_inTransaction = true;
 
-    if (query.exec(QStringLiteral("select version from version")) && query.next())
-        m_version = query.value(0).toInt();
+    // A rebuilt table must keep the references that other tables, views and triggers hold to
+    // its name; SQLite would otherwise move them to the "_bak" table that is dropped.
+    QSqlQuery query;
+    if (!query.exec(QStringLiteral("PRAGMA legacy_alter_table=ON")))
+        reportSqlError(query, __FILE__, __LINE__);
 }
 
 UpdateBase::~UpdateBase()
 {
-    if (m_inTransaction) {
-        QSqlQuery query;
-        query.exec(QStringLiteral("rollback"));
-    }
+    if (m_inTransaction)
+        rollbackDatabaseFile();
 }
 
 int UpdateBase::version() const
@@ -194,10 +177,26 @@ int UpdateBase::version() const
     return m_version;
 }
 
+int UpdateBase::targetVersion() const
+{
+    return -1;
+}
+
 bool UpdateBase::run()
 {
     if (!m_inTransaction)
         return false;
+
+    // Writing this program's version over a newer one would make a later upgrade run its
+    // sections again.
+    if (targetVersion() >= 0 && m_version > targetVersion()) {
+        qWarning("%s has version %d, newer than this program's %d: left unchanged",
+                 qUtf8Printable(QSqlDatabase::database().databaseName()), m_version,
+                 targetVersion());
+        rollbackDatabaseFile();
+        m_inTransaction = false;
+        return false;
+    }
 
     const bool ok = update();
     if (!m_inTransaction) // SQLite rolled the step back; the file is as it was before it
@@ -239,6 +238,15 @@ bool UpdateBase::execute(const QString &sql, const char *file, int line)
 
 bool UpdateBase::renameTable(const QString &table, const QString &newName)
 {
+    // A rebuild that stopped left the original rows in the backup and some of them in the new
+    // table: start again from the original rows, or the rows copied before would collide.
+    if (newName == table + QLatin1String("_bak") && !rolledBack() && tableExists(newName)) {
+        qWarning("Restoring %s from %s, left by an upgrade that stopped", qUtf8Printable(table),
+                 qUtf8Printable(newName));
+        execute(QStringLiteral("drop table if exists %1").arg(table), __FILE__, __LINE__);
+        execute(QStringLiteral("alter table %1 rename to %2").arg(newName, table), __FILE__,
+                __LINE__);
+    }
     return execute(QStringLiteral("alter table %1 rename to %2").arg(table, newName), __FILE__,
                    __LINE__);
 }
@@ -318,6 +326,15 @@ bool UpdateBase::copyTable(const QString &table, const QString &sourceTable,
         return false;
     }
     return true;
+}
+
+bool UpdateBase::tableExists(const QString &table) const
+{
+    QSqlQuery query;
+    query.prepare(QStringLiteral("select count(*) from sqlite_master where type = 'table'"
+                                 " and name = ? collate nocase"));
+    query.addBindValue(table);
+    return query.exec() && query.next() && query.value(0).toInt() > 0;
 }
 
 // The step's transaction has ended before its work was done; nothing may be written any more.

@@ -28,18 +28,24 @@ public:
     int version() const;
 
     // Runs the step. True when update() succeeded and its work was committed; false also when
-    // the file did not open or is not a database ("Can't open ..." has been logged).
+    // the file was refused (missing, not writable, damaged, newer; the reason has been logged).
     bool run();
 
     // Runs the step's statements; true means success, false that the step stopped early.
     virtual bool update() = 0;
+
+    // The version update() writes, or -1 when it writes none. A file with a newer version is
+    // left unchanged and run() fails.
+    virtual int targetVersion() const;
 
     // Runs one statement once; a failure is logged with the caller's file and line and the step
     // carries on. Returns true in every case. A failure after which SQLite has rolled the whole
     // transaction back (a full disk, say) fails the step, and later statements are not run.
     bool execute(const QString &sql, const char *file, int line);
 
-    // "alter table <table> rename to <newName>" through execute(); always true.
+    // "alter table <table> rename to <newName>" through execute(); always true. When newName is
+    // table + "_bak" and exists, the rebuild of a stopped run is undone first: table is dropped
+    // and the backup renamed back.
     bool renameTable(const QString &table, const QString &newName);
 
     // Inserts every row of sourceTable into table, without droppedFields and with extraFields
@@ -52,6 +58,7 @@ public:
 private:
     Q_DISABLE_COPY(UpdateBase)
 
+    bool tableExists(const QString &table) const;
     bool rolledBack() const;
     void checkTransaction();
 

@@ -76,6 +76,11 @@ UpdateData::UpdateData(QObject *parent)
 {
 }
 
+int UpdateData::targetVersion() const
+{
+    return 2;
+}
+
 bool UpdateData::update()
 {
     if (version() < 1) {

@@ -13,6 +13,7 @@ public:
     explicit UpdateData(QObject *parent = nullptr);
 
     bool update() override;
+    int targetVersion() const override;
 };
 
 #endif // UPDATEDATA_H

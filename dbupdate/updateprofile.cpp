@@ -26,6 +26,11 @@ UpdateProfile::UpdateProfile(QObject *parent)
 {
 }
 
+int UpdateProfile::targetVersion() const
+{
+    return 3;
+}
+
 bool UpdateProfile::update()
 {
     // The user table with case-blind unique names, the curve debug table and trigger, and the

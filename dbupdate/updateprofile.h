@@ -13,6 +13,7 @@ public:
     explicit UpdateProfile(QObject *parent = nullptr);
 
     bool update() override;
+    int targetVersion() const override;
 };
 
 #endif // UPDATEPROFILE_H

@@ -4,6 +4,8 @@
  *
  *   DBUPDATE_FAULT_STEP=N     end the process by SIGKILL at the N-th call (1-based)
  *   DBUPDATE_FAULT_AFTER=1    ... after that call has run instead of before it
+ *   DBUPDATE_FAULT_RESULT=C   ... or let that call return the result code C without running it
+ *                             (SQLITE_IOERR, 10: a disk that fails a read)
  *   DBUPDATE_FAULT_TRACE=path append "N<TAB>statement" for every call to path
  */
 #define _GNU_SOURCE
@@ -24,6 +26,7 @@ static SqlFunction statementText;
 static long callCount;
 static long faultStep = -1;
 static int faultAfter;
+static int faultResult = -1;
 static int traceFd = -1;
 
 static void setUp(void)
@@ -31,6 +34,7 @@ static void setUp(void)
     const char *step = getenv("DBUPDATE_FAULT_STEP");
     const char *after = getenv("DBUPDATE_FAULT_AFTER");
     const char *trace = getenv("DBUPDATE_FAULT_TRACE");
+    const char *code = getenv("DBUPDATE_FAULT_RESULT");
 
     /* Qt loads SQLite with its driver plugin, outside the global scope of RTLD_NEXT. */
     void *library = dlopen("libsqlite3.so.0", RTLD_LAZY | RTLD_NOLOAD);
@@ -45,6 +49,8 @@ static void setUp(void)
     if (step && *step)
         faultStep = strtol(step, NULL, 10);
     faultAfter = after && strcmp(after, "1") == 0;
+    if (code && *code)
+        faultResult = (int)strtol(code, NULL, 10);
     if (trace && *trace)
         traceFd = open(trace, O_WRONLY | O_CREAT | O_APPEND, 0644);
 }
@@ -73,6 +79,8 @@ int sqlite3_step(sqlite3_stmt *statement)
     ++callCount;
     if (traceFd >= 0)
         traceCall(statement);
+    if (callCount == faultStep && faultResult >= 0)
+        return faultResult;
     if (callCount == faultStep && !faultAfter)
         kill(getpid(), SIGKILL);
     result = realStep(statement);

@@ -105,6 +105,11 @@ UpdateProfile::UpdateProfile(QObject *parent)
 {
 }
 
+int UpdateProfile::targetVersion() const
+{
+    return 3;
+}
+
 bool UpdateProfile::update()
 {
     return runScript(this, "UpdateProfile");
@@ -113,6 +118,11 @@ bool UpdateProfile::update()
 UpdateData::UpdateData(QObject *parent)
     : UpdateBase(QStringLiteral("data.db"), parent)
 {
+}
+
+int UpdateData::targetVersion() const
+{
+    return 2;
 }
 
 bool UpdateData::update()

@@ -6,12 +6,20 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QScopedPointer>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace DbupdateTesting;
+
+// Empty files stand for databases that exist: SQLite reads an empty file as an empty database.
+static void createEmpty(const QStringList &files = databaseFiles())
+{
+    for (const QString &file : files)
+        QVERIFY(writeFile(file, QByteArray()));
+}
 
 class TestDbupdate : public QObject
 {
@@ -29,10 +37,18 @@ private slots:
     void failedStepEndsProgram_data();
     void failedStepEndsProgram();
 
-    void freshDirectory();
+    void emptyFiles();
     void qcDatabaseLeftAsItWas();
     void openFailure_data();
     void openFailure();
+
+    void readOnlyFiles_data();
+    void readOnlyFiles();
+    void missingFileNotCreated_data();
+    void missingFileNotCreated();
+    void logWriteFails();
+    void options_data();
+    void options();
 
 private:
     Result runScripted(const QString &script, const QStringList &arguments = {QStringLiteral("upgrade.log")},
@@ -71,13 +87,14 @@ QString TestDbupdate::log() const
 
 void TestDbupdate::noArguments()
 {
+    createEmpty();
     const Result result = runScripted(QStringLiteral("[UpdateData]\nexec\tupdatedata.cpp\t7\tselect * from missing\n"),
                                       {});
     QCOMPARE(result.exitCode, 0);
     QVERIFY2(result.standardError.contains("updatedata.cpp ( 7 ):  no such table: missing Unable to execute "
                                            "statement : [ select * from missing ] \n"),
              result.standardError.constData());
-    // All three steps ran, and no file other than theirs appeared.
+    // All three steps ran, and no file appeared.
     QCOMPARE(QDir().entryList(QDir::Files, QDir::Name),
              (QStringList{QStringLiteral("data.db"), QStringLiteral("profile.db"), QStringLiteral("qc.db"),
                           QStringLiteral("script")}));
@@ -85,6 +102,7 @@ void TestDbupdate::noArguments()
 
 void TestDbupdate::logAppended()
 {
+    createEmpty();
     QVERIFY(writeFile(QStringLiteral("upgrade.log"), "an earlier run\n"));
     const Result result = runScripted(QStringLiteral("[UpdateProfile]\nwarning\tfirst\n"));
     QCOMPARE(result.exitCode, 0);
@@ -94,17 +112,21 @@ void TestDbupdate::logAppended()
 
 void TestDbupdate::logNotWritable()
 {
-    // A log that cannot be opened leaves the messages on standard error; the run goes on.
+    // A log that cannot be opened leaves the messages on standard error, after a line that
+    // says so; the run goes on.
+    createEmpty();
     QVERIFY(QDir().mkdir(QStringLiteral("logdir")));
     const Result result = runScripted(QStringLiteral("[UpdateProfile]\nwarning\tstill reported\n"),
                                       {QStringLiteral("logdir")});
     QCOMPARE(result.exitCode, 0);
+    QVERIFY2(result.standardError.startsWith("The log logdir cannot be written: Is a directory\n"),
+             result.standardError.constData());
     QVERIFY(result.standardError.contains("still reported\n"));
-    QVERIFY(QFileInfo::exists(QStringLiteral("qc.db")));
 }
 
 void TestDbupdate::messageTypes()
 {
+    createEmpty({QStringLiteral("profile.db")});
     const Result result = runScripted(QStringLiteral("[UpdateProfile]\n"
                                                      "debug\td\n"
                                                      "warning\tw 样本\n"
@@ -133,6 +155,7 @@ void TestDbupdate::catalogues()
                            {QStringLiteral("two"), QStringLiteral("A2")}}));
     QVERIFY(makeCatalogue(QStringLiteral("C.qm"), context, {{QStringLiteral("one"), QStringLiteral("C1")}}));
     QVERIFY(QDir::setCurrent(QStringLiteral("work")));
+    createEmpty();
 
     const Result result = runScripted(QStringLiteral("[UpdateProfile]\ntr\tone\ntr\ttwo\ntr\tthree\ntr\tfour\n"),
                                       {QStringLiteral("L"), QStringLiteral("A"), QStringLiteral("B"),
@@ -159,19 +182,24 @@ void TestDbupdate::failedStepEndsProgram()
     QFETCH(QString, script);
     QFETCH(QStringList, files);
 
+    // Only the files of the steps that run exist: a later step would be refused on its missing
+    // file, and say so.
+    createEmpty(files);
     const Result result = runScripted(script);
     QCOMPARE(result.exitCode, 1);
     QCOMPARE(QDir().entryList({QStringLiteral("*.db")}, QDir::Files, QDir::Name), files);
+    QVERIFY2(!log().contains(QLatin1String("Can't open")), qPrintable(log()));
     // What the failing step wrote before it stopped is kept.
     QCOMPARE(sqlite(files.first(), QStringLiteral("select name from sqlite_master;")), QStringLiteral("t\n"));
 }
 
-void TestDbupdate::freshDirectory()
+void TestDbupdate::emptyFiles()
 {
+    // Every statement that needs an old table fails and is logged; the step goes on.
+    createEmpty();
     const Result result = run(QDir::currentPath(), {QStringLiteral("upgrade.log")});
     QCOMPARE(result.exitCode, 0);
-    for (const QString &file : databaseFiles())
-        QVERIFY2(QFileInfo::exists(file), qPrintable(file));
+    QVERIFY(QFileInfo(QStringLiteral("data.db")).size() > 0);
     // The qc.db step never writes, not even a version.
     QCOMPARE(QFileInfo(QStringLiteral("qc.db")).size(), 0);
 
@@ -188,6 +216,7 @@ void TestDbupdate::freshDirectory()
 
 void TestDbupdate::qcDatabaseLeftAsItWas()
 {
+    createEmpty({QStringLiteral("profile.db"), QStringLiteral("data.db")});
     QCOMPARE(sqlite(QStringLiteral("qc.db"),
                     QStringLiteral("create table qcResult(lot text, value real); insert into qcResult values('L1', 12.5);"
                                    " create table version(version integer); insert into version values(1);")),
@@ -216,6 +245,8 @@ void TestDbupdate::openFailure()
     QFETCH(bool, directory);
     QFETCH(QString, error);
 
+    const QStringList files = databaseFiles();
+    createEmpty(files.mid(0, files.indexOf(file)));
     if (directory)
         QVERIFY(QDir().mkdir(file));
     else
@@ -227,10 +258,137 @@ void TestDbupdate::openFailure()
     QVERIFY2(log().contains(QStringLiteral("Warning: Can't open %1: %2").arg(file, error)), qPrintable(log()));
     QCOMPARE(readFile(file), before);
 
-    // The steps after it did not run.
-    const QStringList files = databaseFiles();
+    // The steps after it did not run: they would have been refused on their missing files.
     for (int i = files.indexOf(file) + 1; i < files.size(); ++i)
-        QVERIFY2(!QFileInfo::exists(files.at(i)), qPrintable(files.at(i)));
+        QVERIFY2(!log().contains(files.at(i)), qPrintable(files.at(i)));
+}
+
+void TestDbupdate::readOnlyFiles_data()
+{
+    QTest::addColumn<QString>("mounted");
+    QTest::addColumn<QString>("refused");
+
+    QTest::newRow("data directory") << QStringLiteral(".") << QStringLiteral("profile.db");
+    QTest::newRow("data.db") << QStringLiteral("data.db") << QStringLiteral("data.db");
+}
+
+void TestDbupdate::readOnlyFiles()
+{
+    // Permissions do not stop root, so the run gets a read-only bind mount in a mount namespace
+    // of its own.
+    QFETCH(QString, mounted);
+    QFETCH(QString, refused);
+
+    QVERIFY(QDir().mkdir(QStringLiteral("data")));
+    const QDir data(QStringLiteral("data"));
+    for (const QString &file : databaseFiles())
+        QCOMPARE(sqlite(data.filePath(file), QStringLiteral("create table t(a); insert into t values(1);")), QString());
+    const QString before = dump(data.path());
+
+    const QString target = QDir::cleanPath(data.absoluteFilePath(mounted));
+    const QString mount = QStringLiteral("mount --bind -o ro \"$1\" \"$1\"");
+    const Result probe = run(data.path(), {QStringLiteral("-rm"), QStringLiteral("sh"), QStringLiteral("-c"), mount,
+                                           QStringLiteral("sh"), target},
+                             {}, QStringLiteral("unshare"));
+    if (probe.exitCode != 0)
+        QSKIP(qPrintable(QStringLiteral("no read-only bind mount (unshare -rm): ") + QString::fromLocal8Bit(probe.standardError)));
+
+    const Result result = run(data.path(),
+                              {QStringLiteral("-rm"), QStringLiteral("sh"), QStringLiteral("-c"),
+                               mount + QStringLiteral(" && cd \"$2\" && exec \"$3\" \"$4\""), QStringLiteral("sh"), target,
+                               data.absolutePath(), programPath(), QDir::current().absoluteFilePath(QStringLiteral("upgrade.log"))},
+                              {}, QStringLiteral("unshare"));
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY2(log().contains(QStringLiteral("Warning: Can't open %1: attempt to write a readonly database").arg(refused)),
+             qPrintable(log()));
+    // The refused file and the files after it are as they were; no journal is left.
+    const QStringList files = databaseFiles().mid(databaseFiles().indexOf(refused));
+    QCOMPARE(dump(data.path(), files), before.mid(before.indexOf(QStringLiteral("-- ") + refused)));
+    QCOMPARE(data.entryList(QDir::Files, QDir::Name),
+             (QStringList{QStringLiteral("data.db"), QStringLiteral("profile.db"), QStringLiteral("qc.db")}));
+}
+
+void TestDbupdate::missingFileNotCreated_data()
+{
+    QTest::addColumn<QStringList>("present");
+    QTest::addColumn<QString>("missing");
+
+    QTest::newRow("empty directory") << QStringList() << QStringLiteral("profile.db");
+    QTest::newRow("data.db") << QStringList{QStringLiteral("profile.db"), QStringLiteral("qc.db")} << QStringLiteral("data.db");
+    QTest::newRow("qc.db") << QStringList{QStringLiteral("data.db"), QStringLiteral("profile.db")} << QStringLiteral("qc.db");
+}
+
+void TestDbupdate::missingFileNotCreated()
+{
+    QFETCH(QStringList, present);
+    QFETCH(QString, missing);
+
+    createEmpty(present);
+    const Result result = run(QDir::currentPath(), {QStringLiteral("upgrade.log")});
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY2(log().contains(QStringLiteral("Warning: Can't open %1: No such file or directory\n").arg(missing)),
+             qPrintable(log()));
+    QCOMPARE(QDir().entryList(QDir::Files, QDir::Name), QStringList(present) << QStringLiteral("upgrade.log"));
+}
+
+void TestDbupdate::logWriteFails()
+{
+    // A full disk: the lines the log loses go to standard error, after one line on why.
+    if (!QFileInfo::exists(QStringLiteral("/dev/full")))
+        QSKIP("no /dev/full here");
+    createEmpty();
+    const Result result = runScripted(QStringLiteral("[UpdateProfile]\nwarning\tfirst\nwarning\tsecond\n"),
+                                      {QStringLiteral("/dev/full")});
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY2(result.standardError.startsWith("The log /dev/full cannot be written: No space left on device\n"
+                                             "Warning: first\nWarning: second\n"),
+             result.standardError.constData());
+    QCOMPARE(result.standardError.count("cannot be written"), 1);
+}
+
+void TestDbupdate::options_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("error");
+
+    const QString usage = QStringLiteral("^Usage: dbupdate \\[LOG \\[CATALOGUE...\\]\\]\n[\\s\\S]+\nExit status: ");
+    QTest::newRow("--help") << QStringList{QStringLiteral("--help")} << 0 << usage << QStringLiteral("^$");
+    QTest::newRow("-h after a log") << QStringList{QStringLiteral("upgrade.log"), QStringLiteral("-h")} << 0 << usage
+                                    << QStringLiteral("^$");
+    QTest::newRow("--version") << QStringList{QStringLiteral("--version")} << 0
+                               << QStringLiteral("^dbupdate \\d+\\.\\d+\\.\\d+\n$") << QStringLiteral("^$");
+    QTest::newRow("unknown") << QStringList{QStringLiteral("upgrade.log"), QStringLiteral("--force")} << 2
+                             << QStringLiteral("^$") << QStringLiteral("^dbupdate: unknown option --force\n\nUsage: ");
+    QTest::newRow("unknown beside --help") << QStringList{QStringLiteral("--help"), QStringLiteral("-")} << 2
+                                           << QStringLiteral("^$") << QStringLiteral("unknown option -\n");
+}
+
+void TestDbupdate::options()
+{
+    // Nothing is opened, created or upgraded.
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, output);
+    QFETCH(QString, error);
+
+    QCOMPARE(sqlite(QStringLiteral("profile.db"), QStringLiteral("create table user(name text);")), QString());
+    createEmpty({QStringLiteral("data.db"), QStringLiteral("qc.db")});
+    const QString before = dump(QDir::currentPath());
+
+    QProcess process;
+    process.start(programPath(), arguments);
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), exitCode);
+    const QString standardOutput = QString::fromLocal8Bit(process.readAllStandardOutput());
+    const QString standardError = QString::fromLocal8Bit(process.readAllStandardError());
+    QVERIFY2(QRegularExpression(output).match(standardOutput).hasMatch(), qPrintable(standardOutput));
+    QVERIFY2(QRegularExpression(error).match(standardError).hasMatch(), qPrintable(standardError));
+    QCOMPARE(dump(QDir::currentPath()), before);
+    QCOMPARE(QDir().entryList(QDir::Files, QDir::Name),
+             (QStringList{QStringLiteral("data.db"), QStringLiteral("profile.db"), QStringLiteral("qc.db")}));
 }
 
 QTEST_GUILESS_MAIN(TestDbupdate)

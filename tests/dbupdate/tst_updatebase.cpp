@@ -37,9 +37,10 @@ private slots:
     void transactionRolledBackBySqlite();
     void rebuildKeepsReferences();
     void lockedDatabase();
+    void damagedFileRefused();
 
 private:
-    Result runScript(const QString &script);
+    Result runScript(const QString &script, const QStringList &environment = {});
     QStringList stepWarnings() const;
 
     QScopedPointer<QTemporaryDir> m_dir;
@@ -58,11 +59,17 @@ void TestUpdateBase::cleanup()
     m_dir.reset();
 }
 
-Result TestUpdateBase::runScript(const QString &script)
+// Runs the scripted program; a database file that is missing is created empty first, as the
+// steps refuse to create one.
+Result TestUpdateBase::runScript(const QString &script, const QStringList &environment)
 {
+    for (const QString &file : databaseFiles()) {
+        if (!QFileInfo::exists(m_dir->filePath(file)))
+            writeFile(m_dir->filePath(file), QByteArray());
+    }
     writeFile(m_dir->filePath(QStringLiteral("script")), script.toUtf8());
     return run(m_dir->path(), {QStringLiteral("upgrade.log")},
-               {QStringLiteral("DBUPDATE_SCRIPT=") + m_dir->filePath(QStringLiteral("script"))},
+               environment + QStringList{QStringLiteral("DBUPDATE_SCRIPT=") + m_dir->filePath(QStringLiteral("script"))},
                scriptedProgramPath());
 }
 
@@ -97,28 +104,47 @@ void TestUpdateBase::version_data()
 {
     QTest::addColumn<QString>("setup");
     QTest::addColumn<int>("expected");
+    QTest::addColumn<QString>("refusal"); // for a file refused unchanged
 
-    QTest::newRow("no file") << QString() << 0;
-    QTest::newRow("no table") << "create table other(a);" << 0;
-    QTest::newRow("empty table") << "create table version(version integer);" << 0;
-    QTest::newRow("two rows 5 and 1")
-            << "create table version(version integer); insert into version values(5);"
-               " insert into version values(1);"
-            << 5;
-    QTest::newRow("text without digits")
-            << "create table version(version integer); insert into version values('abc');" << 0;
-    QTest::newRow("null") << "create table version(version integer); insert into version values(null);"
-                          << 0;
+    const QString table = QStringLiteral("create table version(version integer);");
+    QTest::newRow("empty file") << QString() << 0 << QString();
+    QTest::newRow("no table") << "create table other(a);" << 0 << QString();
+    QTest::newRow("empty table") << table << 0 << QString();
+    QTest::newRow("null") << table + " insert into version values(null);" << 0 << QString();
     QTest::newRow("digits as text")
-            << "create table version(version text); insert into version values('2');" << 2;
+            << "create table version(version text); insert into version values('2');" << 2 << QString();
+    QTest::newRow("two equal rows")
+            << table + " insert into version values(2); insert into version values(2);" << 2 << QString();
+
+    // Read as 0, these would run the whole upgrade again over current data.
+    const QString damaged = QStringLiteral("Warning: profile.db is damaged: ");
+    QTest::newRow("two rows 5 and 1")
+            << table + " insert into version values(5); insert into version values(1);" << -1
+            << damaged + "the version table holds both 5 and 1";
+    QTest::newRow("null and 3")
+            << table + " insert into version values(null); insert into version values(3);" << -1
+            << damaged + "the version table holds both 0 and 3";
+    QTest::newRow("text without digits") << table + " insert into version values('abc');" << -1
+                                         << damaged + "version 'abc' is not a non-negative integer";
+    QTest::newRow("negative") << table + " insert into version values(-1);" << -1
+                              << damaged + "version -1 is not a non-negative integer";
+    QTest::newRow("fraction") << table + " insert into version values(2.5);" << -1
+                              << damaged + "version 2.5 is not a non-negative integer";
+    QTest::newRow("beyond int") << table + " insert into version values(4294967296);" << -1
+                                << damaged + "version 4294967296 is out of range";
+    // Writing 3 over it would make a later upgrade run its sections again.
+    QTest::newRow("newer") << table + " insert into version values(4);" << -1
+                           << QStringLiteral("Warning: profile.db has version 4, newer than this program's 3: left unchanged");
 }
 
 void TestUpdateBase::version()
 {
     QFETCH(QString, setup);
     QFETCH(int, expected);
+    QFETCH(QString, refusal);
     if (!setup.isNull())
         QCOMPARE(sqlite(QStringLiteral("profile.db"), setup), QString());
+    const QByteArray before = readFile(QStringLiteral("profile.db"));
 
     // The step's own version statements do not change what its gates see.
     const Result result = runScript(QStringLiteral("[UpdateProfile]\n"
@@ -126,6 +152,12 @@ void TestUpdateBase::version()
                                                    "exec\tx.cpp\t1\tdelete from version\n"
                                                    "exec\tx.cpp\t2\tinsert into version values(9)\n"
                                                    "version\n"));
+    if (expected < 0) {
+        QCOMPARE(result.exitCode, 1);
+        QCOMPARE(stepWarnings(), QStringList{refusal});
+        QCOMPARE(readFile(QStringLiteral("profile.db")), before);
+        return;
+    }
     QCOMPARE(result.exitCode, 0);
     const QString line = QStringLiteral("Warning: version %1").arg(expected);
     QCOMPARE(stepWarnings().filter(QRegularExpression(QStringLiteral("^Warning: version \\d+$"))),
@@ -166,7 +198,7 @@ void TestUpdateBase::copyTableTargetLacksColumn()
     QVERIFY(warnings.at(0).endsWith(QLatin1String("\"dst\" (\"a\", \"b\") VALUES (1, 'x') ] ")));
     QCOMPARE(sqlite(QStringLiteral("profile.db"), QStringLiteral("select count(*) from dst;")),
              QStringLiteral("0\n"));
-    QVERIFY(!QFileInfo::exists(QStringLiteral("data.db")));
+    QCOMPARE(QFileInfo(QStringLiteral("data.db")).size(), 0);
 }
 
 void TestUpdateBase::copyTableKeepsValues()
@@ -226,41 +258,52 @@ void TestUpdateBase::copyTableStopStateCommitted()
                                    " select version from version;")),
              QStringLiteral("Ann\n-\nAnn\nann\nBo\n0\n"));
     QCOMPARE(stepWarnings().size(), 1);
-    QVERIFY(!QFileInfo::exists(QStringLiteral("data.db")));
+    QCOMPARE(QFileInfo(QStringLiteral("data.db")).size(), 0);
 }
 
 void TestUpdateBase::copyTableReadError()
 {
-    // A page of the source table that cannot be read ends the rows early: the copy must fail
-    // rather than let the step drop a table that was not copied in full.
+    // A row of the source table that cannot be read (a failing disk) ends the rows early: the
+    // copy must fail rather than let the step drop a table that was not copied in full.
+    if (faultShimPath().isEmpty())
+        QSKIP("needs the fault library (Linux with sqlite3.h)");
     sqlite(QStringLiteral("data.db"),
            QStringLiteral("create table doctor(abbr text, name text);"
-                          " with recursive c(i) as (select 1 union all select i + 1 from c where i < 2000)"
-                          " insert into doctor select printf('%04d', i), printf('%0100d', i) from c;"));
-    const int page = sqlite(QStringLiteral("data.db"),
-                            QStringLiteral("select pageno from dbstat where name = 'doctor'"
-                                           " and pagetype = 'leaf' order by path desc limit 1;"))
-                             .trimmed()
-                             .toInt();
-    QVERIFY(page > 2);
-    QFile file(QStringLiteral("data.db"));
-    QVERIFY(file.open(QIODevice::ReadWrite));
-    QVERIFY(file.seek(qint64(page - 1) * 4096));
-    file.write(QByteArray(4096, '\x55'));
-    file.close();
-
-    const Result result = runScript(QStringLiteral(
+                          " with recursive c(i) as (select 1 union all select i + 1 from c where i < 20)"
+                          " insert into doctor select printf('%04d', i), printf('Dr %d', i) from c;"));
+    const QByteArray before = readFile(QStringLiteral("data.db"));
+    const QString script = QStringLiteral(
             "[UpdateData]\n"
             "rename\tdoctor\tdoctor_bak\n"
             "exec\tupdatedata.cpp\t1\tcreate table doctor(abbr text collate nocase, name text)\n"
             "copy\tdoctor\tdoctor_bak\n"
             "warning\tcopied\n"
-            "exec\tupdatedata.cpp\t2\tdrop table doctor_bak\n"));
+            "exec\tupdatedata.cpp\t2\tdrop table doctor_bak\n");
+    const QStringList shim = {QStringLiteral("LD_PRELOAD=") + faultShimPath(),
+                              QStringLiteral("ASAN_OPTIONS=verify_asan_link_order=0:")
+                                      + qEnvironmentVariable("ASAN_OPTIONS")};
+
+    // The calls of a run, traced, name the one that reads the third row.
+    const QString trace = m_dir->filePath(QStringLiteral("trace"));
+    QCOMPARE(runScript(script, shim + QStringList{QStringLiteral("DBUPDATE_FAULT_TRACE=") + trace}).exitCode, 0);
+    QList<QByteArray> calls;
+    for (const QByteArray &call : readFile(trace).split('\n')) {
+        if (call.endsWith("\tselect * from doctor_bak"))
+            calls.append(call);
+    }
+    QVERIFY(calls.size() > 3);
+    const QByteArray third = calls.at(2).left(calls.at(2).indexOf('\t'));
+
+    QVERIFY(writeFile(QStringLiteral("data.db"), before));
+    QFile::remove(QStringLiteral("upgrade.log"));
+    const Result result = runScript(script, shim + QStringList{QStringLiteral("DBUPDATE_FAULT_STEP=") + QString::fromLatin1(third),
+                                                               QStringLiteral("DBUPDATE_FAULT_RESULT=10")});
     QCOMPARE(result.exitCode, 1);
     const QStringList warnings = stepWarnings();
-    QVERIFY(!warnings.isEmpty());
-    QVERIFY2(warnings.at(0).contains(QLatin1String("malformed")), qPrintable(warnings.at(0)));
-    QVERIFY2(!warnings.contains(QStringLiteral("Warning: copied")), qPrintable(warnings.join(QLatin1Char('\n'))));
+    QCOMPARE(warnings.size(), 1);
+    QVERIFY2(warnings.at(0).endsWith(QLatin1String("[ select * from doctor_bak ] ")), qPrintable(warnings.at(0)));
+    QCOMPARE(sqlite(QStringLiteral("data.db"), QStringLiteral("select count(*) from doctor; select count(*) from doctor_bak;")),
+             QStringLiteral("2\n20\n"));
 }
 
 void TestUpdateBase::transactionRolledBackBySqlite()
@@ -268,6 +311,7 @@ void TestUpdateBase::transactionRolledBackBySqlite()
     // A conflict resolved by ROLLBACK ends the step's transaction inside SQLite. Nothing after
     // it may reach the file one statement at a time; the step fails and the file is as before.
     sqlite(QStringLiteral("profile.db"), QStringLiteral("create table kept(a); insert into kept values(1);"));
+    QVERIFY(writeFile(QStringLiteral("data.db"), QByteArray()) && writeFile(QStringLiteral("qc.db"), QByteArray()));
     const QString before = dump(m_dir->path());
     const Result result = runScript(QStringLiteral(
             "[UpdateProfile]\n"
@@ -337,6 +381,40 @@ void TestUpdateBase::lockedDatabase()
     QVERIFY2(warnings.at(0).startsWith(QLatin1String("Warning: Can't open profile.db: database is locked")),
              qPrintable(warnings.at(0)));
     QCOMPARE(sqlite(QStringLiteral("profile.db"), QStringLiteral("select * from t;")), QStringLiteral("1\n"));
+}
+
+void TestUpdateBase::damagedFileRefused()
+{
+    // A corrupt page: the file is refused unchanged, with the first problem SQLite names.
+    sqlite(QStringLiteral("data.db"),
+           QStringLiteral("create table doctor(abbr text, name text);"
+                          " with recursive c(i) as (select 1 union all select i + 1 from c where i < 2000)"
+                          " insert into doctor select printf('%04d', i), printf('%0100d', i) from c;"
+                          " create table version(version integer); insert into version values(1);"));
+    const int page = sqlite(QStringLiteral("data.db"),
+                            QStringLiteral("select pageno from dbstat where name = 'doctor'"
+                                           " and pagetype = 'leaf' order by path desc limit 1;"))
+                             .trimmed()
+                             .toInt();
+    QVERIFY(page > 2);
+    QFile file(QStringLiteral("data.db"));
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.seek(qint64(page - 1) * 4096));
+    file.write(QByteArray(4096, '\x55'));
+    file.close();
+    const QByteArray before = readFile(QStringLiteral("data.db"));
+
+    const Result result = runScript(QStringLiteral("[UpdateData]\n"
+                                                   "exec\tupdatedata.cpp\t1\tdelete from version\n"
+                                                   "exec\tupdatedata.cpp\t2\tinsert into version values(2)\n"));
+    QCOMPARE(result.exitCode, 1);
+    const QStringList warnings = stepWarnings();
+    QCOMPARE(warnings.size(), 1);
+    QVERIFY2(QRegularExpression(QStringLiteral("^Warning: data\\.db is damaged: \\*\\*\\* in database main \\*\\*\\* Page %1: ").arg(page))
+                     .match(warnings.at(0))
+                     .hasMatch(),
+             qPrintable(warnings.at(0)));
+    QCOMPARE(readFile(QStringLiteral("data.db")), before);
 }
 
 QTEST_GUILESS_MAIN(TestUpdateBase)

@@ -128,9 +128,13 @@ private slots:
     void labels();
     void userNamesDifferingInCase();
     void dictionaryColumnNotInNewDefinition();
+    void newerVersionLeftUnchanged_data();
+    void newerVersionLeftUnchanged();
+    void stoppedCopyFinishesAfterRepair();
 
 private:
-    // Builds profile.db and data.db in the work directory from the samples of a version.
+    // Builds profile.db and data.db in the work directory from the samples of a version, and
+    // qc.db.
     void buildWorkstation(int profileVersion, int dataVersion);
 
     QScopedPointer<QTemporaryDir> m_dir;
@@ -154,6 +158,7 @@ void tst_Upgrade::buildWorkstation(int profileVersion, int dataVersion)
     QCOMPARE(buildFromSample("profile.db", QString("profile-v%1.sql").arg(profileVersion)),
              QString());
     QCOMPARE(buildFromSample("data.db", QString("data-v%1.sql").arg(dataVersion)), QString());
+    QCOMPARE(buildFromSample("qc.db", "qc.sql"), QString());
 }
 
 void tst_Upgrade::fromVersion0()
@@ -410,7 +415,6 @@ void tst_Upgrade::laterVersions_data()
 {
     QTest::addColumn<int>("version");
     QTest::newRow("3") << 3;
-    QTest::newRow("4") << 4;
 }
 
 void tst_Upgrade::laterVersions()
@@ -422,8 +426,9 @@ void tst_Upgrade::laterVersions()
         Database profile("profile.db");
         QVERIFY(profile.exec(QString("update version set version=%1").arg(version)));
         oldProfile = profile.dump();
+        // data.db at its current version; a newer one is refused (newerVersionLeftUnchanged).
         Database data("data.db");
-        QVERIFY(data.exec(QString("update version set version=%1").arg(version)));
+        QVERIFY(data.exec(QString("update version set version=%1").arg(qMin(version, 2))));
         oldData = data.dump();
     }
     QCOMPARE(runUpgrade(m_dir->path(), {"upgrade.log"}).exitCode, 0);
@@ -433,7 +438,6 @@ void tst_Upgrade::laterVersions()
     oldProfile.replaceInStrings(QString("version: i:%1").arg(version), "version: i:3");
     oldProfile.replaceInStrings("assayItem: t:OD|t:|i:3|", "assayItem: t:OD|t:|i:-1|");
     QCOMPARE(Database("profile.db").dump(), oldProfile);
-    oldData.replaceInStrings(QString("version: i:%1").arg(version), "version: i:2");
     QCOMPARE(Database("data.db").dump(), oldData);
 }
 
@@ -568,6 +572,7 @@ void tst_Upgrade::userNamesDifferingInCase()
         QVERIFY(profile.exec("insert into user values(6, 'Lab01', 'aa', 1)"));
     }
     const QByteArray data = fileContents("data.db");
+    const QByteArray qc = fileContents("qc.db");
 
     const Run run = runUpgrade(m_dir->path(), {"upgrade.log"});
     QCOMPARE(run.exitCode, 1);
@@ -587,7 +592,7 @@ void tst_Upgrade::userNamesDifferingInCase()
     QCOMPARE(profile.value("select precision from assayItem where name='OD'").toInt(), 3);
     // The later files are not touched.
     QCOMPARE(fileContents("data.db"), data);
-    QVERIFY(!QFile::exists("qc.db"));
+    QCOMPARE(fileContents("qc.db"), qc);
 
     const QStringList failures = statementFailures(fileContents("upgrade.log"));
     QCOMPARE(failures.size(), 1);
@@ -603,6 +608,7 @@ void tst_Upgrade::dictionaryColumnNotInNewDefinition()
         QVERIFY(data.exec("alter table doctor add column phone text;"
                           "update doctor set phone='8' || id"));
     }
+    const QByteArray qc = fileContents("qc.db");
 
     const Run run = runUpgrade(m_dir->path(), {"upgrade.log"});
     QCOMPARE(run.exitCode, 1);
@@ -628,12 +634,75 @@ void tst_Upgrade::dictionaryColumnNotInNewDefinition()
     QVERIFY(!data.value("select sql from sqlite_master where name='on_delete_patient'")
                      .toString()
                      .contains("detail"));
-    QVERIFY(!QFile::exists("qc.db"));
+    QCOMPARE(fileContents("qc.db"), qc);
 
     const QStringList failures = statementFailures(fileContents("upgrade.log"));
     QCOMPARE(failures.size(), 2);
     QVERIFY2(failures.last().contains("table doctor has no column named phone"),
              qPrintable(failures.last()));
+}
+
+void tst_Upgrade::newerVersionLeftUnchanged_data()
+{
+    QTest::addColumn<int>("profileVersion");
+    QTest::addColumn<int>("dataVersion");
+    QTest::addColumn<QString>("warning");
+
+    QTest::newRow("profile.db 4") << 4 << 2
+                                  << "Warning: profile.db has version 4, newer than this program's 3: left unchanged";
+    QTest::newRow("data.db 3") << 3 << 3
+                               << "Warning: data.db has version 3, newer than this program's 2: left unchanged";
+}
+
+void tst_Upgrade::newerVersionLeftUnchanged()
+{
+    // Written back to this program's version, a newer file would have a later upgrade run its
+    // sections again.
+    QFETCH(int, profileVersion);
+    QFETCH(int, dataVersion);
+    QFETCH(QString, warning);
+    buildWorkstation(2, 2);
+    QVERIFY(Database("profile.db").exec(QString("update version set version=%1").arg(profileVersion)));
+    QVERIFY(Database("data.db").exec(QString("update version set version=%1").arg(dataVersion)));
+    const QByteArray data = fileContents("data.db");
+    const QByteArray qc = fileContents("qc.db");
+    const QByteArray profile = fileContents("profile.db");
+
+    QCOMPARE(runUpgrade(m_dir->path(), {"upgrade.log"}).exitCode, 1);
+    const QString log = QString::fromLocal8Bit(fileContents("upgrade.log"));
+    QVERIFY2(log.contains(warning + "\n"), qPrintable(log));
+    QCOMPARE(statementFailures(fileContents("upgrade.log")), QStringList());
+    QCOMPARE(fileContents("data.db"), data);
+    QCOMPARE(fileContents("qc.db"), qc);
+    if (profileVersion > 3)
+        QCOMPARE(fileContents("profile.db"), profile);
+}
+
+void tst_Upgrade::stoppedCopyFinishesAfterRepair()
+{
+    // The engineer repairs the row that stopped the copy in user_bak and runs the program again:
+    // the upgrade ends as if the row had been right from the start.
+    buildWorkstation(0, 0);
+    QVERIFY(Database("profile.db").exec("insert into user values(6, 'Lab01', 'aa', 1)"));
+    QCOMPARE(runUpgrade(m_dir->path(), {"first.log"}).exitCode, 1);
+    QVERIFY(Database("profile.db").exec("update user_bak set name='Lab01-b' where id=6"));
+
+    const Run run = runUpgrade(m_dir->path(), {"second.log"});
+    QCOMPARE(run.exitCode, 0);
+    const QString log = QString::fromLocal8Bit(fileContents("second.log"));
+    QVERIFY2(log.startsWith("Warning: Restoring user from user_bak, left by an upgrade that stopped\n"),
+             qPrintable(log));
+
+    QTemporaryDir reference;
+    QVERIFY(reference.isValid());
+    QVERIFY(QDir::setCurrent(reference.path()));
+    buildWorkstation(0, 0);
+    QVERIFY(Database("profile.db").exec("insert into user values(6, 'Lab01-b', 'aa', 1)"));
+    QCOMPARE(runUpgrade(reference.path()).exitCode, 0);
+    const QStringList expected = Database("profile.db").dump();
+    QVERIFY(QDir::setCurrent(m_dir->path()));
+    QCOMPARE(Database("profile.db").dump(), expected);
+    QVERIFY(expected.contains("user: i:6|t:Lab01-b|t:aa|i:1|i:0"));
 }
 
 QTEST_GUILESS_MAIN(tst_Upgrade)

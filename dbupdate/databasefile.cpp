@@ -1,0 +1,193 @@
+#include "databasefile.h"
+
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <limits>
+
+namespace {
+
+void reportCantOpen(const QString &fileName, const QString &reason)
+{
+    qWarning("Can't open %s: %s", qUtf8Printable(fileName), qUtf8Printable(reason));
+}
+
+void reportDamaged(const QString &fileName, const QString &problem)
+{
+    qWarning("%s is damaged: %s", qUtf8Printable(fileName), qUtf8Printable(problem));
+}
+
+// SQLite begins even a write transaction on a file it could open for reading only, and a
+// journal that cannot be created shows only at the first write. So the header is written once,
+// with the value it holds, and taken back at once.
+QSqlError writeProbe()
+{
+    QSqlQuery query;
+    if (!query.exec(QStringLiteral("pragma user_version")) || !query.next())
+        return query.lastError();
+    const QString value = query.value(0).toString();
+    query.finish();
+    if (!query.exec(QStringLiteral("savepoint writable")))
+        return query.lastError();
+    if (!query.exec(QStringLiteral("pragma user_version = ") + value))
+        return query.lastError();
+    query.exec(QStringLiteral("rollback to writable"));
+    query.exec(QStringLiteral("release writable"));
+    return QSqlError();
+}
+
+// The first problem SQLite's quick check names, or an empty text for a sound file.
+QString firstProblem()
+{
+    QSqlQuery query;
+    if (!query.exec(QStringLiteral("pragma quick_check(1)")))
+        return query.lastError().text();
+    if (!query.next())
+        return query.lastError().isValid() ? query.lastError().text() : QStringLiteral("no result");
+    // One log line: SQLite puts the name of the schema on a line of its own.
+    const QString result = query.value(0).toString().simplified();
+    return result == QLatin1String("ok") ? QString() : result;
+}
+
+// A version is a non-negative integer, stored as such or as its digits.
+bool toVersion(const QVariant &value, int *version)
+{
+    qlonglong number = -1;
+    if (value.userType() == QMetaType::LongLong) {
+        number = value.toLongLong();
+    } else if (value.userType() == QMetaType::QString) {
+        const QString text = value.toString();
+        bool ok = !text.isEmpty();
+        for (const QChar c : text)
+            ok = ok && c >= QLatin1Char('0') && c <= QLatin1Char('9');
+        number = ok ? text.toLongLong(&ok) : -1;
+        if (!ok)
+            number = -1;
+    }
+    if (number < 0 || number > std::numeric_limits<int>::max())
+        return false;
+    *version = int(number);
+    return true;
+}
+
+QString describe(const QVariant &value)
+{
+    if (value.userType() == QMetaType::QString)
+        return QLatin1Char('\'') + value.toString() + QLatin1Char('\'');
+    if (value.userType() == QMetaType::QByteArray)
+        return QStringLiteral("a blob");
+    return value.toString();
+}
+
+// A version that does not read as one would count as 0, and the whole upgrade would run again
+// over current data; such a file is damaged, not old.
+bool readVersion(const QString &fileName, int *version)
+{
+    QSqlQuery query;
+    if (!query.exec(
+            QStringLiteral("select count(*) from sqlite_master where type in ('table', 'view')"
+                           " and name = 'version' collate nocase"))
+        || !query.next()) {
+        reportDamaged(fileName, query.lastError().text());
+        return false;
+    }
+    if (query.value(0).toInt() == 0)
+        return true;
+
+    if (!query.exec(QStringLiteral("select version from version"))) {
+        reportDamaged(fileName, query.lastError().text());
+        return false;
+    }
+    bool first = true;
+    while (query.next()) {
+        const QVariant value = query.value(0);
+        int rowVersion = 0;
+        if (!value.isNull() && !toVersion(value, &rowVersion)) {
+            const bool large = value.userType() == QMetaType::LongLong && value.toLongLong() > 0;
+            reportDamaged(fileName,
+                          QStringLiteral("version %1 is %2")
+                              .arg(describe(value),
+                                   large ? QStringLiteral("out of range")
+                                         : QStringLiteral("not a non-negative integer")));
+            return false;
+        }
+        if (!first && rowVersion != *version) {
+            reportDamaged(fileName,
+                          QStringLiteral("the version table holds both %1 and %2")
+                              .arg(*version)
+                              .arg(rowVersion));
+            return false;
+        }
+        *version = rowVersion;
+        first = false;
+    }
+    if (query.lastError().isValid()) {
+        reportDamaged(fileName, query.lastError().text());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool openDatabaseFile(const QString &fileName, int *version)
+{
+    *version = 0;
+
+    // Takes over the default connection, replacing the previous step's.
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
+                                                QLatin1String(QSqlDatabase::defaultConnection));
+    db.setDatabaseName(fileName);
+
+    // The driver would create a missing file: run in the wrong directory, the program must not
+    // leave half-made databases behind.
+    QFile file(fileName);
+    if (!file.exists()) {
+        file.open(QIODevice::ReadOnly); // for the system's reason
+        reportCantOpen(fileName, file.errorString());
+        return false;
+    }
+
+    if (!db.open()) {
+        reportCantOpen(fileName, db.lastError().text());
+        return false;
+    }
+
+    // The write lock up front: a file that is not a database or is in use by another program
+    // fails here, before anything is changed.
+    QSqlQuery query;
+    if (!query.exec(QStringLiteral("begin immediate"))) {
+        reportCantOpen(fileName, query.lastError().text());
+        return false;
+    }
+
+    const QSqlError writeError = writeProbe();
+    if (writeError.isValid()) {
+        rollbackDatabaseFile();
+        reportCantOpen(fileName, writeError.text());
+        return false;
+    }
+
+    const QString problem = firstProblem();
+    if (!problem.isEmpty()) {
+        rollbackDatabaseFile();
+        reportDamaged(fileName, problem);
+        return false;
+    }
+
+    if (!readVersion(fileName, version)) {
+        *version = 0;
+        rollbackDatabaseFile();
+        return false;
+    }
+    return true;
+}
+
+void rollbackDatabaseFile()
+{
+    QSqlQuery query;
+    query.exec(QStringLiteral("rollback"));
+}

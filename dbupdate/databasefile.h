@@ -1,0 +1,16 @@
+#ifndef DATABASEFILE_H
+#define DATABASEFILE_H
+
+#include <QString>
+
+// Opens fileName as the process's default connection and begins the write transaction of its
+// upgrade step. A file that would have to be created, cannot be written, is damaged or holds a
+// damaged version is refused before anything in it changes: the reason is logged, no transaction
+// is left open, and the result is false. Otherwise *version holds the file's schema version: 0
+// without a version table, without rows or with NULL.
+bool openDatabaseFile(const QString &fileName, int *version);
+
+// Ends the transaction that openDatabaseFile() began without keeping anything.
+void rollbackDatabaseFile();
+
+#endif // DATABASEFILE_H
