@@ -123,6 +123,7 @@ bool SerialEngine::setSettings(int baudRate, int dataBits, int parity, int stopB
         setSystemError();
         return false;
     }
+    DCB previous = dcb;
     dcb.BaudRate = static_cast<DWORD>(baudRate);
     dcb.ByteSize = static_cast<BYTE>(dataBits);
     dcb.Parity = static_cast<BYTE>(parity);
@@ -134,6 +135,9 @@ bool SerialEngine::setSettings(int baudRate, int dataBits, int parity, int stopB
     dcb.fOutX = 0;
     if (!SetCommState(m_handle, &dcb)) {
         setSystemError();
+        // SetCommState may hand the settings to the driver one after the other (Wine does); one
+        // that is refused must not leave the port running with those taken before it.
+        SetCommState(m_handle, &previous);
         return false;
     }
     return true;
