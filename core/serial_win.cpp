@@ -9,7 +9,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cwchar>
 
 namespace {
 
@@ -22,23 +21,6 @@ std::wstring toWide(const std::string &utf8)
     std::wstring wide(static_cast<std::size_t>(size), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], size);
     return wide;
-}
-
-std::string toUtf8(const std::wstring &wide)
-{
-    if (wide.empty())
-        return std::string();
-    const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &utf8[0], size,
-                        nullptr, nullptr);
-    return utf8;
-}
-
-bool startsWith(const std::wstring &text, const wchar_t *prefix)
-{
-    return text.compare(0, std::wcslen(prefix), prefix) == 0;
 }
 
 // ReadFile and WriteFile take a 32-bit count; a larger request becomes a short transfer.
@@ -57,54 +39,6 @@ SerialEngine::SerialEngine()
 SerialEngine::~SerialEngine()
 {
     close();
-}
-
-std::vector<std::string> SerialEngine::enumDevices()
-{
-    std::vector<std::string> names;
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key)
-        != ERROR_SUCCESS)
-        return names;
-
-    DWORD valueCount = 0;
-    DWORD maxNameLength = 0; // characters, without the terminating zero
-    DWORD maxDataSize = 0; // bytes
-    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &valueCount,
-                         &maxNameLength, &maxDataSize, nullptr, nullptr)
-        != ERROR_SUCCESS) {
-        RegCloseKey(key);
-        return names;
-    }
-
-    std::vector<wchar_t> name(maxNameLength + 1);
-    // Room for a terminating zero that the stored data may lack.
-    std::vector<wchar_t> data(maxDataSize / sizeof(wchar_t) + 2);
-    for (DWORD index = 0; index < valueCount; ++index) {
-        DWORD nameLength = static_cast<DWORD>(name.size());
-        DWORD dataSize = maxDataSize;
-        DWORD type = 0;
-        if (RegEnumValueW(key, index, name.data(), &nameLength, nullptr, &type,
-                          reinterpret_cast<BYTE *>(data.data()), &dataSize)
-                != ERROR_SUCCESS
-            || type != REG_SZ)
-            continue;
-        const std::size_t chars = std::min<std::size_t>(dataSize / sizeof(wchar_t), data.size() - 1);
-        data[chars] = L'\0';
-        const std::string port = toUtf8(std::wstring(data.data()));
-        if (std::find(names.begin(), names.end(), port) == names.end())
-            names.push_back(port);
-    }
-    RegCloseKey(key);
-    return names;
-}
-
-std::string SerialEngine::devicePath(const std::string &name)
-{
-    const std::wstring wide = toWide(name);
-    if (startsWith(wide, L"\\\\.\\") || startsWith(wide, L"//"))
-        return name;
-    return "\\\\.\\" + name;
 }
 
 void SerialEngine::setSystemError()
@@ -189,6 +123,7 @@ bool SerialEngine::setSettings(int baudRate, int dataBits, int parity, int stopB
         setSystemError();
         return false;
     }
+    DCB previous = dcb;
     dcb.BaudRate = static_cast<DWORD>(baudRate);
     dcb.ByteSize = static_cast<BYTE>(dataBits);
     dcb.Parity = static_cast<BYTE>(parity);
@@ -200,6 +135,9 @@ bool SerialEngine::setSettings(int baudRate, int dataBits, int parity, int stopB
     dcb.fOutX = 0;
     if (!SetCommState(m_handle, &dcb)) {
         setSystemError();
+        // SetCommState may hand the settings to the driver one after the other (Wine does); one
+        // that is refused must not leave the port running with those taken before it.
+        SetCommState(m_handle, &previous);
         return false;
     }
     return true;

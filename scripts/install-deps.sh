@@ -3,8 +3,10 @@
 # machine that has them all is left alone.  Usage: scripts/install-deps.sh [extra packages...]
 set -e
 
+# g++-mingw-w64-x86-64 and wine64 build the Win32 serial layer and run its tests under Wine; wine64
+# alone (in /usr/lib/wine) is enough, without the recommended 32-bit half.
 packages="cmake g++ make pkg-config qtbase5-dev libqt5sql5-sqlite qtscript5-dev qttools5-dev-tools
-          qttranslations5-l10n sqlite3 libsqlite3-dev g++-mingw-w64-x86-64"
+          qttranslations5-l10n sqlite3 libsqlite3-dev g++-mingw-w64-x86-64 wine64"
 packages="$packages $*"
 
 missing=""

@@ -1,7 +1,12 @@
 #include <QtTest>
 
+#include "ptypeer.h"
 #include "serial.h"
 #include "serial_p.h"
+#include "serialcases.h"
+
+#include <deque>
+#include <memory>
 
 static QStringList toStringList(const std::vector<std::string> &names)
 {
@@ -10,6 +15,32 @@ static QStringList toStringList(const std::vector<std::string> &names)
         list.append(QString::fromStdString(name));
     return list;
 }
+
+// Fresh pseudo-terminals for the platform layer's behaviour cases: the port is the slave, named
+// below /dev and by its full path.
+class PtyLines : public SerialCaseContext
+{
+public:
+    SerialLine *newLine() override
+    {
+        std::unique_ptr<PtyPeer> peer(new PtyPeer);
+        if (!peer->isValid())
+            return nullptr;
+        const std::string path = peer->slavePath();
+        m_lines.push_back({{path.substr(5), path}, peer.get()});
+        m_peers.push_back(std::move(peer));
+        return &m_lines.back();
+    }
+    void endCase() override
+    {
+        m_lines.clear();
+        m_peers.clear();
+    }
+
+private:
+    std::deque<SerialLine> m_lines;
+    std::vector<std::unique_ptr<PtyPeer>> m_peers;
+};
 
 class tst_SerialPorts : public QObject
 {
@@ -22,6 +53,8 @@ private slots:
     void devicePath_data();
     void devicePath();
     void systemPorts();
+    void platformLayer_data();
+    void platformLayer();
 
 private:
     // One class/tty entry; device is "dir", "link", "dangling" or empty for none.
@@ -120,6 +153,27 @@ void tst_SerialPorts::systemPorts()
     QCOMPARE(ports.size(), QSet<QString>(ports.begin(), ports.end()).size());
     for (const QString &port : ports)
         QVERIFY2(!port.isEmpty() && !port.startsWith('/'), qPrintable(port));
+}
+
+// The cases that tst_serialwine runs against the Win32 layer under Wine, here against the POSIX
+// layer.
+void tst_SerialPorts::platformLayer_data()
+{
+    QTest::addColumn<int>("index");
+    for (std::size_t i = 0; i < serialCases().size(); ++i)
+        QTest::newRow(serialCases()[i].name) << int(i);
+}
+
+void tst_SerialPorts::platformLayer()
+{
+    QFETCH(int, index);
+    PtyLines lines;
+    const SerialCaseResult result = runSerialCase(std::size_t(index), lines);
+    const QByteArray message = QByteArray::fromStdString(result.message);
+    if (result.outcome == SerialCaseResult::Skip)
+        QSKIP(message.constData());
+    if (result.outcome == SerialCaseResult::Fail)
+        QFAIL(message.constData());
 }
 
 QTEST_GUILESS_MAIN(tst_SerialPorts)
