@@ -335,21 +335,25 @@ int main(int argc, char **argv)
         return 1;
     }
 
+    // Each ratio on both workstations.
     using benchratios::Goal;
-    return benchratios::run(
-            argc, argv,
-            {
-                {"dbupdate / sqlite3 shell, 100,000 patients",
-                 "fullUpgrade/patients:100000/dictionaryRows:20000",
-                 "sqlite3Rebuild/patients:100000/dictionaryRows:20000", Goal::AtMost, 5},
-                {"dbupdate / sqlite3 shell, 10,000 patients",
-                 "fullUpgrade/patients:10000/dictionaryRows:2000",
-                 "sqlite3Rebuild/patients:10000/dictionaryRows:2000", Goal::AtMost, 5},
-                {"quick check / full upgrade, 100,000 patients",
-                 "quickCheck/patients:100000/dictionaryRows:20000",
-                 "fullUpgrade/patients:100000/dictionaryRows:20000", Goal::None, 0},
-                {"quick check / full upgrade, 10,000 patients",
-                 "quickCheck/patients:10000/dictionaryRows:2000",
-                 "fullUpgrade/patients:10000/dictionaryRows:2000", Goal::None, 0},
-            });
+    const std::pair<const char *, const char *> sizes[] = {
+        {"/patients:100000/dictionaryRows:20000", "100,000 patients"},
+        {"/patients:10000/dictionaryRows:2000", "10,000 patients"},
+    };
+    const benchratios::Ratio pairs[] = {
+        {"dbupdate / sqlite3 shell, ", "fullUpgrade", "sqlite3Rebuild", Goal::AtMost, 5},
+        {"quick check / full upgrade, ", "quickCheck", "fullUpgrade", Goal::None, 0},
+    };
+    std::vector<benchratios::Ratio> ratios;
+    for (const benchratios::Ratio &pair : pairs) {
+        for (const auto &size : sizes) {
+            benchratios::Ratio ratio = pair;
+            ratio.label += size.second;
+            ratio.numerator += size.first;
+            ratio.denominator += size.first;
+            ratios.push_back(ratio);
+        }
+    }
+    return benchratios::run(argc, argv, ratios);
 }
