@@ -31,6 +31,9 @@ public:
     void setFileName(const QString &name);
     QString fileName() const;
 
+    // open() opens for reading and writing, unbuffered. Opened without Unbuffered, QIODevice
+    // asks the port for 16 KB at a time; as the total read time-out grows by 1 ms per byte
+    // asked, a short read can then stall for seconds.
     bool open();
     bool open(OpenMode mode) override;
     void close() override;

@@ -21,6 +21,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <numeric>
 #include <vector>
 
 static ClotCurve typicalCurve()
@@ -119,26 +120,27 @@ static void BM_ToTypeOD(benchmark::State &state)
 BENCHMARK(BM_ToTypeOD);
 
 // The floor of the conversion: the same baseline and logarithms over the same values, written
-// into a buffer that already exists (toType copies the values first, as its copy must).
+// with the standard algorithms into a buffer that already exists (toType copies the values
+// first, as its copy must).
 static void BM_ToTypeODLoop(benchmark::State &state)
 {
     const QVector<double> y = typicalCurve().segments().first().y;
     QVector<double> out(y.size());
-    const int start = 30; // x0 0.0, dx 0.1: the baseline from x = 3.0, over one x unit
-    const int w = 10;
+    const double *const in = y.constData();
+    double *const od = out.data();
+    const int baseline = 30; // x0 0.0, dx 0.1: from x = 3.0 on, over one x unit
+    const int width = 10;
+    const int firstOD = baseline + width / 2;
+    const double tiny = std::numeric_limits<double>::epsilon();
+    const auto density = [tiny](double base, double v) {
+        return std::min(5.0, std::log10(base / std::max(v, tiny)));
+    };
     for (auto _ : state) {
-        const double *src = y.constData();
-        double *dst = out.data();
-        double sum = 0.0;
-        for (int i = start; i < start + w; ++i)
-            sum += src[i];
-        const double base = sum / w;
-        const int firstOD = start + w / 2;
-        std::fill(dst, dst + firstOD, 0.0);
-        const double floor = std::numeric_limits<double>::epsilon();
-        for (int j = firstOD; j < y.size(); ++j)
-            dst[j] = std::min(5.0, std::log10(base / std::max(src[j], floor)));
-        benchmark::DoNotOptimize(out.data());
+        const double base = std::accumulate(in + baseline, in + baseline + width, 0.0) / width;
+        std::fill_n(od, firstOD, 0.0);
+        std::transform(in + firstOD, in + y.size(), od + firstOD,
+                       [&](double v) { return density(base, v); });
+        benchmark::DoNotOptimize(od);
         benchmark::ClobberMemory();
     }
 }

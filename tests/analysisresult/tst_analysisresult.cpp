@@ -3,7 +3,7 @@
 #include "analysisresult.h"
 #include "boxcatcher.h"
 #include "profile.h"
-#include "sqlfixture.h"
+#include "workstation.h"
 
 #include <QtCore/qtemporarydir.h>
 

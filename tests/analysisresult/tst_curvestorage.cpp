@@ -4,7 +4,7 @@
 #include "boxcatcher.h"
 #include "curvereference.h"
 #include "profile.h"
-#include "sqlfixture.h"
+#include "workstation.h"
 
 #include <QtCore/qtemporarydir.h>
 

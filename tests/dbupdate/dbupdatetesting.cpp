@@ -25,21 +25,14 @@ QString faultShimPath()
     return QStringLiteral(DBUPDATE_FAULTSHIM_PATH);
 }
 
-QStringList databaseFiles()
-{
-    return {QStringLiteral("profile.db"), QStringLiteral("data.db"), QStringLiteral("qc.db")};
-}
+namespace {
 
-Result run(const QString &directory, const QStringList &arguments,
-           const QStringList &environment, const QString &program)
+Result runProgram(const QString &directory, const QStringList &arguments,
+                  const QProcessEnvironment &environment, const QString &program)
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const QString &entry : environment)
-        env.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
-
     QProcess process;
     process.setWorkingDirectory(directory);
-    process.setProcessEnvironment(env);
+    process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::SeparateChannels);
     process.start(program, arguments);
 
@@ -56,57 +49,21 @@ Result run(const QString &directory, const QStringList &arguments,
     return result;
 }
 
-QString sqlite(const QString &file, const QString &sql)
+} // namespace
+
+Result run(const QString &directory, const QStringList &arguments,
+           const QStringList &environment, const QString &program)
 {
-    QProcess process;
-    process.start(QStringLiteral(SQLITE3_EXECUTABLE), {QStringLiteral("-batch"), file});
-    process.write(sql.toUtf8());
-    process.closeWriteChannel();
-    if (!process.waitForFinished(60000) || process.exitCode() != 0) {
-        const QString error = QString::fromUtf8(process.readAllStandardError());
-        QWARN(qPrintable(QStringLiteral("sqlite3 %1 failed: %2").arg(file, error)));
-        return QLatin1String("error: ") + error;
-    }
-    return QString::fromUtf8(process.readAllStandardOutput());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString &entry : environment)
+        env.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
+    return runProgram(directory, arguments, env, program);
 }
 
-QString dump(const QString &directory, const QStringList &files)
+Result runUpgrade(const QString &directory, const QStringList &arguments,
+                  const QProcessEnvironment &environment)
 {
-    QString text;
-    for (const QString &name : files) {
-        const QString path = QDir(directory).filePath(name);
-        if (!QFileInfo::exists(path)) {
-            text += QStringLiteral("-- %1 absent\n").arg(name);
-            continue;
-        }
-        text += QStringLiteral("-- %1\n").arg(name) + sqlite(path, QStringLiteral(".dump\n"));
-    }
-    return text;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
-}
-
-bool copyDirectory(const QString &from, const QString &to)
-{
-    if (!QDir().mkpath(to))
-        return false;
-    const QDir source(from);
-    for (const QString &name : source.entryList(QDir::Files | QDir::Hidden)) {
-        QFile::remove(QDir(to).filePath(name));
-        if (!QFile::copy(source.filePath(name), QDir(to).filePath(name)))
-            return false;
-    }
-    return true;
+    return runProgram(directory, arguments, environment, programPath());
 }
 
 bool makeCatalogue(const QString &qmPath, const QString &context,

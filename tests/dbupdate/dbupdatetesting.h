@@ -1,21 +1,24 @@
 #ifndef DBUPDATETESTING_H
 #define DBUPDATETESTING_H
 
+#include "workstation.h"
+
 #include <QByteArray>
 #include <QPair>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
 // Helpers for tests that run dbupdate as a program in a directory of their own and look at
-// its exit status, log and database files. Link the target "dbupdate_testing".
+// its exit status, log and database files (the files themselves through the workstation
+// fixture, whose names this namespace takes in). Link the target "dbupdate_testing".
 namespace DbupdateTesting {
+
+using namespace workstation;
 
 QString programPath();         // the built dbupdate
 QString scriptedProgramPath(); // dbupdate with scripted profile.db and data.db steps
 QString faultShimPath();       // the LD_PRELOAD library that ends a run at a sqlite3_step call
-
-// "profile.db", "data.db", "qc.db": the files of one run, in the order they are upgraded.
-QStringList databaseFiles();
 
 struct Result
 {
@@ -28,18 +31,14 @@ struct Result
 Result run(const QString &directory, const QStringList &arguments = {},
            const QStringList &environment = {}, const QString &program = programPath());
 
-// Runs sqlite3 on file with sql (statements or dot-commands) on standard input; returns its
-// output, rows as "a|b". A failure of the shell fails the calling test through QWARN and an
-// output that starts with "error:".
-QString sqlite(const QString &file, const QString &sql);
-
-// The database files of directory as SQL text (sqlite3 ".dump"), a missing file as
-// "-- <name> absent", so that two directories compare with ==.
-QString dump(const QString &directory, const QStringList &files = databaseFiles());
-
-QByteArray readFile(const QString &path);
-bool writeFile(const QString &path, const QByteArray &content);
-bool copyDirectory(const QString &from, const QString &to);
+// The names the upgrade tests use: run() with an environment of its own, and readFile().
+using Run = Result;
+Result runUpgrade(const QString &directory, const QStringList &arguments = {},
+                  const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
+inline QByteArray fileContents(const QString &path)
+{
+    return readFile(path);
+}
 
 // Compiles a catalogue with lrelease from (source, translation) pairs of one context.
 bool makeCatalogue(const QString &qmPath, const QString &context,

@@ -55,19 +55,17 @@ private:
                        const QStringList &environment = {});
     QString log() const;
 
-    QScopedPointer<QTemporaryDir> m_dir;
+    QScopedPointer<WorkDirectory> m_dir;
 };
 
 void TestDbupdate::init()
 {
-    m_dir.reset(new QTemporaryDir);
+    m_dir.reset(new WorkDirectory);
     QVERIFY(m_dir->isValid());
-    QVERIFY(QDir::setCurrent(m_dir->path()));
 }
 
 void TestDbupdate::cleanup()
 {
-    QDir::setCurrent(QDir::tempPath());
     m_dir.reset();
 }
 

@@ -43,19 +43,17 @@ private:
     Result runScript(const QString &script, const QStringList &environment = {});
     QStringList stepWarnings() const;
 
-    QScopedPointer<QTemporaryDir> m_dir;
+    QScopedPointer<WorkDirectory> m_dir;
 };
 
 void TestUpdateBase::init()
 {
-    m_dir.reset(new QTemporaryDir);
+    m_dir.reset(new WorkDirectory);
     QVERIFY(m_dir->isValid());
-    QVERIFY(QDir::setCurrent(m_dir->path()));
 }
 
 void TestUpdateBase::cleanup()
 {
-    QDir::setCurrent(QDir::tempPath());
     m_dir.reset();
 }
 

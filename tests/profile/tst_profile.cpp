@@ -2,7 +2,7 @@
 
 #include "boxcatcher.h"
 #include "profile.h"
-#include "sqlfixture.h"
+#include "workstation.h"
 
 #include <QtCore/qtemporarydir.h>
 #include <QtCore/qthread.h>

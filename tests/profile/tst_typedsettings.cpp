@@ -1,7 +1,7 @@
 #include <QtTest>
 
 #include "profile.h"
-#include "sqlfixture.h"
+#include "workstation.h"
 
 #include <QtCore/qtemporarydir.h>
 

@@ -7,6 +7,7 @@
 #include "boxcatcher.h"
 #include "profile.h"
 #include "tavoglobal.h"
+#include "workstation.h"
 
 #include <cmath>
 #include <random>
@@ -108,24 +109,9 @@ void tst_TavoGlobal::initTestCase()
     QCoreApplication::setApplicationName(QStringLiteral("tavo"));
 
     // Every file holds a table, so the store starts without warning boxes. One prefix is stored.
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("setup"));
-        const struct { const char *file, *statement; } files[] = {
-            { "profile.db", "create table profile (name text primary key, value)" },
-            { "profile.db", "insert into profile values ('qc_sample_prefix', 'Q-')" },
-            { "data.db", "create table patient (id integer primary key, sampleNo text, date)" },
-            { "qc.db", "create table qc (id integer primary key)" },
-            { "syslog.db", "create table syslog (id integer primary key)" },
-        };
-        for (const auto &f : files) {
-            db.close();
-            db.setDatabaseName(QLatin1String(f.file));
-            QVERIFY(db.open());
-            exec(db, QLatin1String(f.statement));
-        }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("setup"));
+    QVERIFY(workstation::createWorkstation(
+            { QStringLiteral("insert into profile values ('qc_sample_prefix', 'Q-')") },
+            { QStringLiteral("create table patient (id integer primary key, sampleNo text, date)") }));
 
     BoxCatcher closer;
     Profile::instance();

@@ -1,8 +1,8 @@
 #include <QtTest>
 
-#include "workstation.h"
+#include "dbupdatetesting.h"
 
-using namespace workstation;
+using namespace DbupdateTesting;
 
 namespace {
 
@@ -137,19 +137,17 @@ private:
     // qc.db.
     void buildWorkstation(int profileVersion, int dataVersion);
 
-    QScopedPointer<QTemporaryDir> m_dir;
+    QScopedPointer<WorkDirectory> m_dir;
 };
 
 void tst_Upgrade::init()
 {
-    m_dir.reset(new QTemporaryDir);
+    m_dir.reset(new WorkDirectory);
     QVERIFY(m_dir->isValid());
-    QVERIFY(QDir::setCurrent(m_dir->path()));
 }
 
 void tst_Upgrade::cleanup()
 {
-    QDir::setCurrent(QDir::tempPath());
     m_dir.reset();
 }
 
