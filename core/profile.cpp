@@ -326,8 +326,11 @@ Q_NEVER_INLINE ProfileThreadSlot *ProfilePrivate::findThreadSlot(bool create)
         // Forget stores that are gone: this thread is the last holder of their slots.
         QVarLengthArray<ThreadSlots::Entry, 4> &entries = state.own->entries;
         for (int i = entries.size() - 1; i >= 0; --i) {
-            if (entries.at(i).slot->ref.loadAcquire() == 1) {
-                releaseSlot(entries.at(i).slot);
+            ProfileThreadSlot *slot = entries.at(i).slot;
+            if (slot->ref.loadAcquire() == 1) {
+                if (state.lastSlot == slot)
+                    state.lastStore = 0; // no store has id 0
+                releaseSlot(slot);
                 entries.remove(i);
             }
         }

@@ -5,12 +5,14 @@
 #include "sqlfixture.h"
 
 #include <QtCore/qelapsedtimer.h>
-#include <QtCore/qmutex.h>
-#include <QtCore/qsemaphore.h>
 #include <QtCore/qtemporarydir.h>
 #include <QtCore/qthread.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 // Every test function gets a fresh working directory with a complete workstation in it, so that
@@ -410,37 +412,38 @@ void tst_Profile::readsSeeCompletedWrites()
     enum { Writers = 2, Readers = 3, GrowEvery = 64 };
     const QString writerKeys[Writers] = { QStringLiteral("w0"), QStringLiteral("w1") };
 
-    QAtomicInt completed[Writers]; // the last value whose setValue has returned
-    QAtomicInt stop;
-    QAtomicInt reads;
-    QMutex failureMutex;
+    // Standard threads and atomics, so that a ThreadSanitizer build sees how they synchronise.
+    std::atomic<bool> stop(false);
+    std::atomic<int> reads(0);
+    std::atomic<int> completed[Writers] = {}; // the last value whose setValue has returned
+    std::mutex failureMutex;
     QStringList failures;
     auto fail = [&](const QString &text) {
-        QMutexLocker locker(&failureMutex);
+        std::lock_guard<std::mutex> locker(failureMutex);
         if (failures.size() < 5)
             failures.append(text);
     };
 
-    std::vector<std::unique_ptr<QThread>> threads;
+    std::vector<std::thread> threads;
     for (int w = 0; w < Writers; ++w) {
-        threads.emplace_back(QThread::create([&, w] {
-            for (int n = 1; !stop.loadAcquire(); ++n) {
+        threads.emplace_back([&, w] {
+            for (int n = 1; !stop; ++n) {
                 profile->setValue(writerKeys[w], n, false);
                 if (n % GrowEvery == 0)
                     profile->setValue(QStringLiteral("new/%1/%2").arg(w).arg(n), n, false);
                 const int own = profile->value(writerKeys[w], -1).toInt();
                 if (own != n)
                     fail(QStringLiteral("writer %1 wrote %2, read back %3").arg(w).arg(n).arg(own));
-                completed[w].storeRelease(n);
+                completed[w] = n;
             }
-        }));
+        });
     }
     for (int r = 0; r < Readers; ++r) {
-        threads.emplace_back(QThread::create([&, r] {
+        threads.emplace_back([&, r] {
             int seen[Writers] = {};
-            for (int i = 0; !stop.loadAcquire(); ++i) {
+            for (int i = 0; !stop; ++i) {
                 for (int w = 0; w < Writers; ++w) {
-                    const int done = completed[w].loadAcquire();
+                    const int done = completed[w];
                     const int v = profile->value(writerKeys[w], -1).toInt();
                     if (v < done || v < seen[w])
                         fail(QStringLiteral("reader %1: %2 read %3 after write %4 (seen %5)")
@@ -458,28 +461,30 @@ void tst_Profile::readsSeeCompletedWrites()
                         || !profile->keys().contains(missing))
                         fail(QStringLiteral("reader %1: placeholder %2").arg(r).arg(missing));
                 }
-                reads.fetchAndAddRelaxed(1);
+                ++reads;
             }
-        }));
+        });
     }
 
-    for (const auto &thread : threads)
-        thread->start();
     // Bounded in time; a sanitizer build simply gets through fewer rounds.
     QElapsedTimer timer;
     timer.start();
-    while (timer.elapsed() < 1500 && failures.isEmpty())
+    while (timer.elapsed() < 1500) {
         QThread::msleep(20);
-    stop.storeRelease(1);
-    for (const auto &thread : threads)
-        QVERIFY(thread->wait(30000));
+        std::lock_guard<std::mutex> locker(failureMutex);
+        if (!failures.isEmpty())
+            break;
+    }
+    stop = true;
+    for (std::thread &thread : threads)
+        thread.join();
 
     QVERIFY2(failures.isEmpty(), qPrintable(failures.join(QLatin1Char('\n'))));
-    QVERIFY(completed[0].loadAcquire() > GrowEvery);
-    QVERIFY(completed[1].loadAcquire() > GrowEvery);
-    QVERIFY(reads.loadAcquire() > 100);
+    QVERIFY(completed[0] > GrowEvery);
+    QVERIFY(completed[1] > GrowEvery);
+    QVERIFY(reads > 100);
     // What the threads left behind is one cache, seen alike from here.
-    QCOMPARE(profile->value("w0", -1).toInt(), completed[0].loadAcquire());
+    QCOMPARE(profile->value("w0", -1).toInt(), completed[0].load());
     QVERIFY(profile->keys().contains(QStringLiteral("missing/0/0")));
 }
 
@@ -499,34 +504,53 @@ void tst_Profile::storesAndThreadsComeAndGo()
     std::unique_ptr<Profile> third;
     QCOMPARE(first->value("k", "d"), QVariant("first"));
 
-    QSemaphore toReader;
-    QSemaphore toMain;
+    // A handover between this thread and the reader, by standard means (see above).
+    std::mutex mutex;
+    std::condition_variable changed;
+    int phase = 0;
+    auto await = [&](int wanted) {
+        std::unique_lock<std::mutex> locker(mutex);
+        return changed.wait_for(locker, std::chrono::seconds(10), [&] { return phase >= wanted; });
+    };
+    auto advance = [&] {
+        {
+            std::lock_guard<std::mutex> locker(mutex);
+            ++phase;
+        }
+        changed.notify_all();
+    };
+
     QStringList seen;
-    std::unique_ptr<QThread> reader(QThread::create([&] {
+    std::thread reader([&] {
         seen << first->value("k", "d").toString() << second->value("k", "d").toString();
-        toMain.release();
-        toReader.acquire(); // the first store is gone, a third one is there
+        advance();
+        if (!await(2)) // the first store is gone, a third one is there
+            return;
         seen << second->value("k", "d").toString() << third->value("k", "d").toString();
-        toMain.release();
-        toReader.acquire(); // the second store has changed
+        advance();
+        if (!await(4)) // the second store has changed
+            return;
         seen << second->value("k", "d").toString() << third->value("k", "d").toString();
-    }));
-    reader->start();
-    QVERIFY(toMain.tryAcquire(1, 10000));
-    first.reset();
-    third = openProfile("third.db");
-    toReader.release();
-    QVERIFY(toMain.tryAcquire(1, 10000));
-    second->setValue("k", "changed", false);
-    toReader.release();
-    QVERIFY(reader->wait(10000));
+    });
+    const bool handedOver = await(1);
+    if (handedOver) {
+        first.reset();
+        third = openProfile("third.db");
+        advance();
+    }
+    const bool handedOverAgain = handedOver && await(3);
+    if (handedOverAgain) {
+        second->setValue("k", "changed", false);
+        advance();
+    }
+    reader.join();
+    QVERIFY(handedOverAgain);
     QCOMPARE(seen, QStringList({ "first", "second", "second", "third", "changed", "third" }));
 
     // A new thread after the old one has ended, on the store that outlived it.
     QString later;
-    std::unique_ptr<QThread> next(QThread::create([&] { later = second->value("k", "d").toString(); }));
-    next->start();
-    QVERIFY(next->wait(10000));
+    std::thread next([&] { later = second->value("k", "d").toString(); });
+    next.join();
     QCOMPARE(later, QString("changed"));
     QCOMPARE(second->value("k", "d"), QVariant("changed"));
     QCOMPARE(third->value("k", "d"), QVariant("third"));
