@@ -9,12 +9,13 @@
 
 static const char profileConnection[] = "profile.db";
 
-// Reads take no lock that readers share. Each thread that reads a store keeps a reference to the
-// snapshot of the cache it last saw, in a slot of its own. A read compares that snapshot with
-// the store's current one, which only writes replace, and answers from it when they are the same;
-// otherwise it first takes the store's current snapshot under the read lock. A write, under the
-// write lock, changes the current snapshot in place while no thread holds it, and otherwise
-// replaces it with a changed copy, leaving the old one to the threads that still hold it.
+// Reads take no lock that readers share and write nothing that another reader uses. Each thread
+// that reads a store keeps its own copy of the snapshot of the cache it last saw, in a slot of
+// its own. A read compares that copy's snapshot with the store's current one, which every write
+// replaces or republishes, and answers from the copy when they are the same; otherwise it first
+// takes the current snapshot under the read lock and copies it. A write, under the write lock,
+// changes the current snapshot in place while no thread's copy holds it, and otherwise replaces
+// it with a changed copy, leaving the old one to the threads that still hold it.
 
 static inline quint64 readWord(const uchar *p)
 {
@@ -136,15 +137,11 @@ ProfileSnapshot::ProfileSnapshot(const QHash<QString, QVariant> &values)
 
 void ProfileSnapshot::insert(const QString &key, const QVariant &value)
 {
-    // QHash keeps its nodes where they are when it grows: the index stays valid, and a key that
-    // is already there keeps its entry.
+    // A key that is already there keeps its node, and the index its entry. A new key may move
+    // the others (Qt 6's QHash moves its entries when it grows): the index is built again.
     const int count = m_values.size();
-    const auto it = m_values.insert(key, value);
-    if (m_values.size() == count)
-        return;
-    if (m_index.hasRoomFor(m_values.size()))
-        m_index.add(it.key(), &it.value());
-    else
+    m_values.insert(key, value);
+    if (m_values.size() != count)
         m_index.rebuild(m_values);
 }
 

@@ -29,16 +29,16 @@ public:
         const QVariant *value; // nullptr: an empty entry
     };
 
+    // At most half full, so that a probe ends soon at an empty entry.
     void rebuild(const QHash<QString, QVariant> &values);
-    void add(const QString &key, const QVariant *value);
     // The same entries, each value taken through valueOf.
     template<typename Function>
     void copyFrom(const ProfileIndex &other, Function valueOf);
-    // At most half full, so that a probe ends soon at an empty entry.
-    bool hasRoomFor(int count) const { return uint(count) * 2 + 2 <= m_mask + 1; }
     inline const QVariant *find(const QString &key) const;
 
 private:
+    void add(const QString &key, const QVariant *value);
+
     QScopedArrayPointer<Entry> m_entries;
     uint m_mask = 0;
 };
