@@ -249,6 +249,8 @@ struct ThreadSlotsCleanup
         // is read under its lock.
         state = ThreadState();
         state.ended = true;
+        if (!own)
+            return;
         for (const ThreadSlots::Entry &entry : qAsConst(own->entries))
             releaseSlot(entry.slot);
         delete own;
