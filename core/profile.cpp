@@ -1,10 +1,456 @@
 #include "profile_p.h"
 #include "tavoglobal.h"
 
+#include <QtCore/qvarlengtharray.h>
 #include <QtSql/qsqlerror.h>
 #include <QtSql/qsqlquery.h>
 
+#include <cstring>
+
 static const char profileConnection[] = "profile.db";
+
+// Reads take no lock that readers share and write nothing that another reader uses. Each thread
+// that reads a store keeps its own copy of the snapshot of the cache it last saw, in a slot of
+// its own. A read compares that copy's snapshot with the store's current one, which every write
+// replaces or republishes, and answers from the copy when they are the same; otherwise it first
+// takes the current snapshot under the read lock and copies it. A write, under the write lock,
+// changes the current snapshot in place while no thread's copy holds it, and otherwise replaces
+// it with a changed copy, leaving the old one to the threads that still hold it.
+
+static inline quint64 readWord(const uchar *p)
+{
+    quint64 word;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+}
+
+static inline quint32 readHalfWord(const uchar *p)
+{
+    quint32 word;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+}
+
+// A key shorter than four characters, read whole: overlapping halves when it has two or three.
+static inline quint64 readShort(const uchar *p, size_t length)
+{
+    if (length >= 4)
+        return readHalfWord(p) | quint64(readHalfWord(p + length - 4)) << 32;
+    return length ? quint64(p[0]) | quint64(p[1]) << 8 : 0;
+}
+
+// The whole key, eight bytes at a time in two independent lanes.
+static inline uint keyHash(const QChar *key, int size)
+{
+    const uchar *p = reinterpret_cast<const uchar *>(key);
+    const size_t length = size_t(size) * sizeof(QChar);
+    quint64 a = length;
+    quint64 b = Q_UINT64_C(0x9e3779b97f4a7c15);
+    if (length >= 8) {
+        const uchar *last = p + length - 8;
+        for (; p + 16 <= last; p += 16) {
+            a = (a ^ readWord(p)) * Q_UINT64_C(0xbf58476d1ce4e5b9);
+            b = (b ^ readWord(p + 8)) * Q_UINT64_C(0x94d049bb133111eb);
+        }
+        if (p + 8 <= last)
+            a ^= readWord(p);
+        b ^= readWord(last);
+    } else {
+        a ^= readShort(p, length);
+    }
+    quint64 h = a * Q_UINT64_C(0xbf58476d1ce4e5b9) + b;
+    h ^= h >> 32;
+    return uint((h * Q_UINT64_C(0x9e3779b97f4a7c15)) >> 32);
+}
+
+// Inline: the keys are short, and a call into the C library costs as much as the comparison.
+static inline bool sameKey(const QChar *key1, const QChar *key2, int size)
+{
+    const uchar *p = reinterpret_cast<const uchar *>(key1);
+    const uchar *q = reinterpret_cast<const uchar *>(key2);
+    const size_t length = size_t(size) * sizeof(QChar);
+    if (length < 8)
+        return readShort(p, length) == readShort(q, length);
+    const size_t last = length - 8;
+    for (size_t i = 0; i < last; i += 8) {
+        if (readWord(p + i) != readWord(q + i))
+            return false;
+    }
+    return readWord(p + last) == readWord(q + last);
+}
+
+Q_ALWAYS_INLINE const QVariant *ProfileIndex::find(const QString &key) const
+{
+    const int size = key.size();
+    const uint h = keyHash(key.constData(), size);
+    const Entry *entries = m_entries.data();
+    for (uint i = h & m_mask;; i = (i + 1) & m_mask) {
+        const Entry &entry = entries[i];
+        if (!entry.value)
+            return nullptr;
+        if (entry.hash == h && entry.size == size && sameKey(entry.key, key.constData(), size))
+            return entry.value;
+    }
+}
+
+void ProfileIndex::rebuild(const QHash<QString, QVariant> &values)
+{
+    uint capacity = 8;
+    while (uint(values.size()) * 2 + 2 > capacity)
+        capacity *= 2;
+    m_entries.reset(new Entry[capacity]());
+    m_mask = capacity - 1;
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        add(it.key(), &it.value());
+}
+
+void ProfileIndex::add(const QString &key, const QVariant *value)
+{
+    const uint h = keyHash(key.constData(), key.size());
+    uint i = h & m_mask;
+    while (m_entries[i].value)
+        i = (i + 1) & m_mask;
+    m_entries[i] = { h, int(key.size()), key.constData(), value };
+}
+
+template<typename Function>
+void ProfileIndex::copyFrom(const ProfileIndex &other, Function valueOf)
+{
+    const uint capacity = other.m_mask + 1;
+    m_entries.reset(new Entry[capacity]);
+    m_mask = other.m_mask;
+    for (uint i = 0; i < capacity; ++i) {
+        m_entries[i] = other.m_entries[i];
+        if (m_entries[i].value)
+            m_entries[i].value = valueOf(m_entries[i].value);
+    }
+}
+
+ProfileSnapshot::ProfileSnapshot(const QHash<QString, QVariant> &values)
+    : ref(1), m_values(values)
+{
+    // Nodes of its own: the index points into them, and a later change in place must not
+    // detach the hash from under it.
+    m_values.detach();
+    m_index.rebuild(m_values);
+}
+
+void ProfileSnapshot::insert(const QString &key, const QVariant &value)
+{
+    // A key that is already there keeps its node, and the index its entry. A new key may move
+    // the others (Qt 6's QHash moves its entries when it grows): the index is built again.
+    const int count = m_values.size();
+    m_values.insert(key, value);
+    if (m_values.size() != count)
+        m_index.rebuild(m_values);
+}
+
+void ProfileSnapshot::remove(const QString &key)
+{
+    if (m_values.remove(key))
+        m_index.rebuild(m_values);
+}
+
+// A copy whose text data no other thread shares. A null string stays null (it shares Qt's one
+// null string, whose count nobody writes).
+static QVariant ownCopy(const QVariant &value)
+{
+    switch (value.userType()) {
+    case QMetaType::QString: {
+        const QString *text = static_cast<const QString *>(value.constData());
+        if (!text->isNull())
+            return QVariant(QString(text->unicode(), text->size()));
+        break;
+    }
+    case QMetaType::QByteArray: {
+        const QByteArray *bytes = static_cast<const QByteArray *>(value.constData());
+        if (!bytes->isNull())
+            return QVariant(QByteArray(bytes->constData(), bytes->size()));
+        break;
+    }
+    default:
+        break;
+    }
+    return value;
+}
+
+ProfileThreadCopy::ProfileThreadCopy(ProfileSnapshot *snapshot)
+    : snapshot(snapshot)
+{
+    // Reserved, so that the index can point into the vector.
+    m_values.reserve(snapshot->values().size());
+    index.copyFrom(snapshot->index(), [this](const QVariant *value) {
+        m_values.append(ownCopy(*value));
+        return &m_values.constLast();
+    });
+}
+
+ProfileThreadCopy::~ProfileThreadCopy()
+{
+    if (!snapshot->ref.deref())
+        delete snapshot;
+}
+
+namespace {
+
+// The calling thread's slots, one per store it has read.
+struct ThreadSlots
+{
+    struct Entry
+    {
+        quint64 store;
+        ProfileThreadSlot *slot;
+    };
+    QVarLengthArray<Entry, 4> entries;
+};
+
+// Plain data, so that a read reaches it without an initialisation guard; the slot of the store
+// read last is at hand. ThreadSlotsCleanup frees the slots when the thread ends.
+struct ThreadState
+{
+    quint64 lastStore;
+    ProfileThreadSlot *lastSlot;
+    ThreadSlots *own;
+    bool ended;
+};
+
+} // namespace
+
+#if defined(Q_CC_GNU) && defined(Q_OF_ELF)
+// The library is linked, not loaded late: these few bytes fit the static block, and a read then
+// reaches them without a call.
+static thread_local ThreadState threadState __attribute__((tls_model("initial-exec"))) = {};
+#else
+static thread_local ThreadState threadState = {};
+#endif
+
+static void dropCopy(ProfileThreadSlot *slot)
+{
+    delete slot->copy.fetchAndStoreOrdered(nullptr);
+}
+
+// Lets go of one of the slot's two holders, and of its copy.
+static void releaseSlot(ProfileThreadSlot *slot)
+{
+    dropCopy(slot);
+    if (!slot->ref.deref())
+        delete slot;
+}
+
+namespace {
+
+struct ThreadSlotsCleanup
+{
+    ~ThreadSlotsCleanup()
+    {
+        ThreadState &state = threadState;
+        ThreadSlots *own = state.own;
+        // A store used later on this thread (from another thread-local object's destructor)
+        // is read under its lock.
+        state = ThreadState();
+        state.ended = true;
+        if (!own)
+            return;
+        for (const ThreadSlots::Entry &entry : qAsConst(own->entries))
+            releaseSlot(entry.slot);
+        delete own;
+    }
+};
+
+} // namespace
+
+static quint64 nextStoreId()
+{
+    static QBasicAtomicInteger<quint64> lastId = Q_BASIC_ATOMIC_INITIALIZER(0);
+    return lastId.fetchAndAddRelaxed(1) + 1;
+}
+
+ProfilePrivate::ProfilePrivate()
+    : m_id(nextStoreId()),
+      m_current(new ProfileSnapshot(QHash<QString, QVariant>())),
+      m_slots(nullptr)
+{
+}
+
+ProfilePrivate::~ProfilePrivate()
+{
+    // No thread uses the store any more. Threads that are still running keep their slots until
+    // they end or read another store, but the copies go now.
+    ProfileThreadSlot *slot = m_slots.loadAcquire();
+    while (slot) {
+        ProfileThreadSlot *next = slot->next;
+        releaseSlot(slot);
+        slot = next;
+    }
+    ProfileSnapshot *current = m_current.loadAcquire();
+    if (!current->ref.deref())
+        delete current;
+}
+
+void ProfilePrivate::setInitialValues(const QHash<QString, QVariant> &values)
+{
+    delete m_current.fetchAndStoreRelease(new ProfileSnapshot(values));
+}
+
+inline ProfileThreadSlot *ProfilePrivate::threadSlot(bool create)
+{
+    const ThreadState &state = threadState;
+    if (Q_LIKELY(state.lastStore == m_id))
+        return state.lastSlot;
+    return findThreadSlot(create);
+}
+
+// Another store than last time, or the first read of this one on this thread. Returns nullptr
+// once the thread's storage is gone.
+Q_NEVER_INLINE ProfileThreadSlot *ProfilePrivate::findThreadSlot(bool create)
+{
+    ThreadState &state = threadState;
+    if (state.own) {
+        for (const ThreadSlots::Entry &entry : qAsConst(state.own->entries)) {
+            if (entry.store == m_id) {
+                state.lastStore = m_id;
+                state.lastSlot = entry.slot;
+                return entry.slot;
+            }
+        }
+    }
+    if (!create || state.ended)
+        return nullptr;
+
+    if (!state.own) {
+        static thread_local ThreadSlotsCleanup cleanup;
+        Q_UNUSED(cleanup);
+        state.own = new ThreadSlots;
+    } else {
+        // Forget stores that are gone: this thread is the last holder of their slots.
+        QVarLengthArray<ThreadSlots::Entry, 4> &entries = state.own->entries;
+        for (int i = entries.size() - 1; i >= 0; --i) {
+            ProfileThreadSlot *slot = entries.at(i).slot;
+            if (slot->ref.loadAcquire() == 1) {
+                if (state.lastSlot == slot)
+                    state.lastStore = 0; // no store has id 0
+                releaseSlot(slot);
+                entries.remove(i);
+            }
+        }
+    }
+
+    // Take over the slot of a thread that has ended, so that the list stays as long as the
+    // largest number of threads that have read the store at one time.
+    ProfileThreadSlot *slot = nullptr;
+    for (ProfileThreadSlot *s = m_slots.loadAcquire(); s; s = s->next) {
+        if (s->ref.testAndSetAcquire(1, 2)) {
+            slot = s;
+            break;
+        }
+    }
+    if (!slot) {
+        slot = new ProfileThreadSlot;
+        ProfileThreadSlot *head = m_slots.loadRelaxed();
+        do {
+            slot->next = head;
+        } while (!m_slots.testAndSetRelease(head, slot, head));
+    }
+    state.own->entries.append({ m_id, slot });
+    state.lastStore = m_id;
+    state.lastSlot = slot;
+    return slot;
+}
+
+Q_NEVER_INLINE ProfileThreadCopy *ProfilePrivate::refresh(ProfileThreadSlot *slot)
+{
+    ProfileSnapshot *current;
+    {
+        QReadLocker locker(&m_lock);
+        current = m_current.loadAcquire();
+        current->ref.ref();
+    }
+    // A snapshot never changes while a reference is held: copying needs no lock.
+    ProfileThreadCopy *copy = new ProfileThreadCopy(current);
+    delete slot->copy.fetchAndStoreOrdered(copy);
+    return copy;
+}
+
+inline ProfilePrivate::Reader::Reader(ProfilePrivate *d)
+    : m_pinned(nullptr)
+{
+    if (ProfileThreadSlot *slot = d->threadSlot(true)) {
+        const ProfileThreadCopy *copy = slot->copy.loadRelaxed();
+        if (Q_UNLIKELY(!copy || copy->snapshot != d->m_current.loadAcquire()))
+            copy = d->refresh(slot);
+        m_index = &copy->index;
+        m_snapshot = copy->snapshot;
+    } else {
+        QReadLocker locker(&d->m_lock);
+        m_pinned = d->m_current.loadAcquire();
+        m_pinned->ref.ref();
+        m_index = &m_pinned->index();
+        m_snapshot = m_pinned;
+    }
+}
+
+inline ProfilePrivate::Reader::~Reader()
+{
+    if (Q_UNLIKELY(m_pinned) && !m_pinned->ref.deref())
+        delete m_pinned;
+}
+
+// Before a write. This thread's copy is out of date after it anyway; letting go of it first
+// spares copying the snapshot when no other thread holds it.
+void ProfilePrivate::dropOwnCopy()
+{
+    if (ProfileThreadSlot *slot = threadSlot(false))
+        dropCopy(slot);
+}
+
+// Under the write lock: the snapshot to change. The current one is changed in place while no
+// thread holds it.
+ProfileSnapshot *ProfilePrivate::beginWrite()
+{
+    ProfileSnapshot *current = m_current.loadAcquire();
+    if (current->ref.loadAcquire() == 1)
+        return current;
+    return new ProfileSnapshot(current->values());
+}
+
+void ProfilePrivate::endWrite(ProfileSnapshot *snapshot)
+{
+    // Published even when changed in place: the next read on every thread compares with it.
+    ProfileSnapshot *old = m_current.fetchAndStoreRelease(snapshot);
+    if (old != snapshot && !old->ref.deref())
+        delete old;
+}
+
+void ProfilePrivate::insert(const QString &key, const QVariant &value)
+{
+    dropOwnCopy();
+    QWriteLocker locker(&m_lock);
+    ProfileSnapshot *snapshot = beginWrite();
+    snapshot->insert(key, value);
+    endWrite(snapshot);
+}
+
+void ProfilePrivate::insertPlaceholder(const QString &key)
+{
+    dropOwnCopy();
+    QWriteLocker locker(&m_lock);
+    if (m_current.loadAcquire()->index().find(key))
+        return;
+    ProfileSnapshot *snapshot = beginWrite();
+    snapshot->insert(key, QVariant());
+    endWrite(snapshot);
+}
+
+void ProfilePrivate::remove(const QString &key)
+{
+    dropOwnCopy();
+    QWriteLocker locker(&m_lock);
+    if (!m_current.loadAcquire()->index().find(key))
+        return;
+    ProfileSnapshot *snapshot = beginWrite();
+    snapshot->remove(key);
+    endWrite(snapshot);
+}
 
 Profile::Profile(QObject *parent)
     : QObject(parent), d(nullptr)
@@ -51,8 +497,10 @@ void Profile::init(const QString &fileName)
     // replaces an earlier one.
     QSqlQuery query(db);
     if (query.exec(QStringLiteral("select name, value from profile"))) {
+        QHash<QString, QVariant> values;
         while (query.next())
-            d->cache.insert(query.value(0).toString(), query.value(1));
+            values.insert(query.value(0).toString(), query.value(1));
+        d->setInitialValues(values);
     }
 
     static const char *const otherConnections[] = { "data.db", "qc.db", "syslog.db" };
@@ -94,16 +542,13 @@ QSqlDatabase Profile::syslogDatabase() const
 QVariant Profile::value(const QString &key, const QVariant &defaultValue)
 {
     {
-        QReadLocker locker(&d->lock);
-        const auto it = d->cache.constFind(key);
-        if (it != d->cache.constEnd())
-            return it->isValid() ? *it : defaultValue;
+        const ProfilePrivate::Reader reader(d);
+        if (const QVariant *stored = reader.index().find(key))
+            return stored->isValid() ? *stored : defaultValue;
     }
 
     // Remember that the key was asked for; another thread may have entered it meanwhile.
-    QWriteLocker locker(&d->lock);
-    if (!d->cache.contains(key))
-        d->cache.insert(key, QVariant());
+    d->insertPlaceholder(key);
     return defaultValue;
 }
 
@@ -118,10 +563,7 @@ QVariant Profile::value2(const QString &key, const QString &fallbackKey,
 
 void Profile::setValue(const QString &key, const QVariant &value, bool save)
 {
-    {
-        QWriteLocker locker(&d->lock);
-        d->cache.insert(key, value);
-    }
+    d->insert(key, value);
     // Emitted outside the lock: a directly connected slot may call back into the store.
     if (save)
         emit valueChanged(key, value);
@@ -129,17 +571,14 @@ void Profile::setValue(const QString &key, const QVariant &value, bool save)
 
 void Profile::remove(const QString &key)
 {
-    {
-        QWriteLocker locker(&d->lock);
-        d->cache.remove(key);
-    }
+    d->remove(key);
     emit keyRemoved(key);
 }
 
 QStringList Profile::keys() const
 {
-    QWriteLocker locker(&d->lock);
-    return d->cache.keys();
+    const ProfilePrivate::Reader reader(d);
+    return reader.values().keys();
 }
 
 void Profile::saveValue(const QString &key, const QVariant &value)

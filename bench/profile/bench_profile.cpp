@@ -17,7 +17,9 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
 #include <cstdio>
+#include <thread>
 
 namespace {
 
@@ -171,9 +173,10 @@ void BM_QSettingsInt(benchmark::State &state)
 }
 BENCHMARK(BM_QSettingsInt)->UseRealTime();
 
-// What stands under the figures above: taking and releasing a read lock (Profile::value takes
-// one per call), and copying a string out of a member and dropping the copy (every getter
-// that returns a QString does both: one atomic increment, one decrement).
+// What stands under the figures above: taking and releasing a read lock (what Profile::value
+// took per call before its reads did without), and copying a string out of a member and
+// dropping the copy (every getter that returns a QString does both: one atomic increment, one
+// decrement).
 void BM_ReadLockFloor(benchmark::State &state)
 {
     static QReadWriteLock lock;
@@ -246,6 +249,77 @@ void BM_ProfileSetValueNoSave(benchmark::State &state)
 }
 BENCHMARK(BM_ProfileSetValueNoSave)->UseRealTime();
 
+// What reads on other threads cost writes. A write while no other thread holds the cache
+// changes it in place; the next read on the writing thread then takes a copy of its own (the
+// second figure is that pair). A write while another thread reads copies the cache, since that
+// thread may still be reading the state before it.
+void BM_ProfileSetValueThenValue(benchmark::State &state)
+{
+    Profile &profile = Profile::instance();
+    const QString key = QStringLiteral("schedule/test/APTT");
+    int i = 0;
+    for (auto _ : state) {
+        profile.setValue(key, 50 + (++i & 1), false);
+        QVariant v = profile.value(key, QVariant());
+        benchmark::DoNotOptimize(v);
+    }
+}
+BENCHMARK(BM_ProfileSetValueThenValue)->UseRealTime();
+
+void BM_ProfileSetValueWhileReading(benchmark::State &state)
+{
+    Profile &profile = Profile::instance();
+    const QString key = QStringLiteral("schedule/test/APTT");
+    QAtomicInt stop;
+    std::thread reader([&] {
+        int i = 0;
+        while (!stop.loadAcquire()) {
+            QVariant v = profile.value(keys.at(i), QVariant());
+            benchmark::DoNotOptimize(v);
+            if (++i == keys.size())
+                i = 0;
+        }
+    });
+    int i = 0;
+    for (auto _ : state)
+        profile.setValue(key, 50 + (++i & 1), false);
+    stop.storeRelease(1);
+    reader.join();
+}
+BENCHMARK(BM_ProfileSetValueWhileReading)->UseRealTime();
+
+// The copying write alone: before each timed write another thread takes the current state.
+void BM_ProfileSetValueCopying(benchmark::State &state)
+{
+    Profile &profile = Profile::instance();
+    const QString key = QStringLiteral("schedule/test/APTT");
+    std::atomic<int> turn(0); // 1: the reader's turn, 2: the end
+    std::thread reader([&] {
+        for (;;) {
+            int t;
+            while ((t = turn.load()) == 0)
+                std::this_thread::yield();
+            if (t == 2)
+                return;
+            QVariant v = profile.value(key, QVariant());
+            benchmark::DoNotOptimize(v);
+            turn = 0;
+        }
+    });
+    int i = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        turn = 1;
+        while (turn.load() == 1)
+            std::this_thread::yield();
+        state.ResumeTiming();
+        profile.setValue(key, 50 + (++i & 1), false);
+    }
+    turn = 2;
+    reader.join();
+}
+BENCHMARK(BM_ProfileSetValueCopying)->UseRealTime();
+
 void BM_QSettingsSetValue(benchmark::State &state)
 {
     QSettings settings(iniPath, QSettings::IniFormat);
@@ -294,6 +368,12 @@ int main(int argc, char **argv)
         { "QSettings setValue+sync / Profile::setValue(save)", "BM_QSettingsSetValueSync",
           "BM_ProfileSetValueSave" },
         { "QSettings setValue / Profile::setValue(no save)", "BM_QSettingsSetValue",
+          "BM_ProfileSetValueNoSave" },
+        { "setValue(no save) while another thread reads / alone", "BM_ProfileSetValueWhileReading",
+          "BM_ProfileSetValueNoSave" },
+        { "setValue(no save) that copies / alone", "BM_ProfileSetValueCopying",
+          "BM_ProfileSetValueNoSave" },
+        { "setValue(no save) + value / setValue(no save)", "BM_ProfileSetValueThenValue",
           "BM_ProfileSetValueNoSave" },
     });
     QDir::setCurrent(QDir::tempPath());

@@ -4,10 +4,16 @@
 #include "profile.h"
 #include "workstation.h"
 
+#include <QtCore/qelapsedtimer.h>
 #include <QtCore/qtemporarydir.h>
 #include <QtCore/qthread.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 // Every test function gets a fresh working directory with a complete workstation in it, so that
 // no start-up box opens unless the test asks for one.
@@ -36,6 +42,8 @@ private slots:
     void readsNeverTouchTheDatabase();
     void failedSaveKeepsCache();
     void instanceIsOneObject();
+    void readsSeeCompletedWrites();
+    void storesAndThreadsComeAndGo();
 
 private:
     void makeWorkstation(const QStringList &profileRows = QStringList());
@@ -391,6 +399,161 @@ void tst_Profile::instanceIsOneObject()
     QCOMPARE(&a, &b);
     QCOMPARE(a.value("k", "d"), QVariant("instance"));
     QCOMPARE(QString(a.metaObject()->className()), QString("Profile"));
+}
+
+// Readers and writers on several threads at once. A read that begins after a write has returned
+// sees that write or a later one, on every thread, while new keys make the cache grow and missing
+// keys leave placeholders behind.
+void tst_Profile::readsSeeCompletedWrites()
+{
+    makeWorkstation({ QStringLiteral("insert into profile values ('w0', 0)"),
+                      QStringLiteral("insert into profile values ('w1', 0)") });
+    auto profile = openProfile();
+    enum { Writers = 2, Readers = 3, GrowEvery = 64 };
+    const QString writerKeys[Writers] = { QStringLiteral("w0"), QStringLiteral("w1") };
+
+    // Standard threads and atomics, so that a ThreadSanitizer build sees how they synchronise.
+    std::atomic<bool> stop(false);
+    std::atomic<int> reads(0);
+    std::atomic<int> completed[Writers] = {}; // the last value whose setValue has returned
+    std::mutex failureMutex;
+    QStringList failures;
+    auto fail = [&](const QString &text) {
+        std::lock_guard<std::mutex> locker(failureMutex);
+        if (failures.size() < 5)
+            failures.append(text);
+    };
+
+    std::vector<std::thread> threads;
+    for (int w = 0; w < Writers; ++w) {
+        threads.emplace_back([&, w] {
+            for (int n = 1; !stop; ++n) {
+                profile->setValue(writerKeys[w], n, false);
+                if (n % GrowEvery == 0)
+                    profile->setValue(QStringLiteral("new/%1/%2").arg(w).arg(n), n, false);
+                const int own = profile->value(writerKeys[w], -1).toInt();
+                if (own != n)
+                    fail(QStringLiteral("writer %1 wrote %2, read back %3").arg(w).arg(n).arg(own));
+                completed[w] = n;
+            }
+        });
+    }
+    for (int r = 0; r < Readers; ++r) {
+        threads.emplace_back([&, r] {
+            int seen[Writers] = {};
+            for (int i = 0; !stop; ++i) {
+                for (int w = 0; w < Writers; ++w) {
+                    const int done = completed[w];
+                    const int v = profile->value(writerKeys[w], -1).toInt();
+                    if (v < done || v < seen[w])
+                        fail(QStringLiteral("reader %1: %2 read %3 after write %4 (seen %5)")
+                                     .arg(r).arg(writerKeys[w]).arg(v).arg(done).arg(seen[w]));
+                    seen[w] = v;
+                    const int grown = done / GrowEvery * GrowEvery;
+                    const QString newKey = QStringLiteral("new/%1/%2").arg(w).arg(grown);
+                    if (grown && profile->value(newKey, -1).toInt() != grown)
+                        fail(QStringLiteral("reader %1: %2 missing").arg(r).arg(newKey));
+                }
+                if (i % 256 == 0) {
+                    const QString missing = QStringLiteral("missing/%1/%2").arg(r).arg(i);
+                    if (profile->value(missing, 5) != QVariant(5)
+                        || profile->value2(missing, writerKeys[0], -1).toInt() < 0
+                        || !profile->keys().contains(missing))
+                        fail(QStringLiteral("reader %1: placeholder %2").arg(r).arg(missing));
+                }
+                ++reads;
+            }
+        });
+    }
+
+    // Bounded in time; a sanitizer build simply gets through fewer rounds.
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 1500) {
+        QThread::msleep(20);
+        std::lock_guard<std::mutex> locker(failureMutex);
+        if (!failures.isEmpty())
+            break;
+    }
+    stop = true;
+    for (std::thread &thread : threads)
+        thread.join();
+
+    QVERIFY2(failures.isEmpty(), qPrintable(failures.join(QLatin1Char('\n'))));
+    QVERIFY(completed[0] > GrowEvery);
+    QVERIFY(completed[1] > GrowEvery);
+    QVERIFY(reads > 100);
+    // What the threads left behind is one cache, seen alike from here.
+    QCOMPARE(profile->value("w0", -1).toInt(), completed[0].load());
+    QVERIFY(profile->keys().contains(QStringLiteral("missing/0/0")));
+}
+
+// Each store keeps its own cache on every thread, also a store made after another one is gone
+// (it may live at the same address); threads and stores end in either order. The sanitizer
+// build checks that nothing of theirs is left at exit.
+void tst_Profile::storesAndThreadsComeAndGo()
+{
+    makeWorkstation({ QStringLiteral("insert into profile values ('k', 'first')") });
+    for (const char *name : { "second.db", "third.db" }) {
+        QVERIFY(SqlFixture::exec(name, { "create table profile (name text primary key, value)",
+                                         QStringLiteral("insert into profile values ('k', '%1')")
+                                                 .arg(QString::fromLatin1(name).section('.', 0, 0)) }));
+    }
+    auto first = openProfile();
+    auto second = openProfile("second.db");
+    std::unique_ptr<Profile> third;
+    QCOMPARE(first->value("k", "d"), QVariant("first"));
+
+    // A handover between this thread and the reader, by standard means (see above).
+    std::mutex mutex;
+    std::condition_variable changed;
+    int phase = 0;
+    auto await = [&](int wanted) {
+        std::unique_lock<std::mutex> locker(mutex);
+        return changed.wait_for(locker, std::chrono::seconds(10), [&] { return phase >= wanted; });
+    };
+    auto advance = [&] {
+        {
+            std::lock_guard<std::mutex> locker(mutex);
+            ++phase;
+        }
+        changed.notify_all();
+    };
+
+    QStringList seen;
+    std::thread reader([&] {
+        seen << first->value("k", "d").toString() << second->value("k", "d").toString();
+        advance();
+        if (!await(2)) // the first store is gone, a third one is there
+            return;
+        seen << second->value("k", "d").toString() << third->value("k", "d").toString();
+        advance();
+        if (!await(4)) // the second store has changed
+            return;
+        seen << second->value("k", "d").toString() << third->value("k", "d").toString();
+    });
+    const bool handedOver = await(1);
+    if (handedOver) {
+        first.reset();
+        third = openProfile("third.db");
+        advance();
+    }
+    const bool handedOverAgain = handedOver && await(3);
+    if (handedOverAgain) {
+        second->setValue("k", "changed", false);
+        advance();
+    }
+    reader.join();
+    QVERIFY(handedOverAgain);
+    QCOMPARE(seen, QStringList({ "first", "second", "second", "third", "changed", "third" }));
+
+    // A new thread after the old one has ended, on the store that outlived it.
+    QString later;
+    std::thread next([&] { later = second->value("k", "d").toString(); });
+    next.join();
+    QCOMPARE(later, QString("changed"));
+    QCOMPARE(second->value("k", "d"), QVariant("changed"));
+    QCOMPARE(third->value("k", "d"), QVariant("third"));
 }
 
 QTEST_MAIN(tst_Profile)
