@@ -1,10 +1,19 @@
 #!/bin/sh
 # Installs the Debian packages the build and the tests need, only when one is missing, so a
 # machine that has them all is left alone.  Usage: scripts/install-deps.sh [extra packages...]
+# Both Qt 5.15 and Qt 6 are installed; CORE_QT_MAJOR=5 or CORE_QT_MAJOR=6 limits it to one.
 set -e
 
-packages="cmake g++ make pkg-config qtbase5-dev libqt5sql5-sqlite qtscript5-dev qttools5-dev-tools
-          qttranslations5-l10n sqlite3 libsqlite3-dev g++-mingw-w64-x86-64"
+qt5="qtbase5-dev libqt5sql5-sqlite qtscript5-dev qttools5-dev-tools qttranslations5-l10n"
+qt6="qt6-base-dev libqt6sql6-sqlite qt6-declarative-dev qt6-l10n-tools qt6-tools-dev-tools"
+case "${CORE_QT_MAJOR:-}" in
+    5) qt="$qt5" ;;
+    6) qt="$qt6" ;;
+    "") qt="$qt5 $qt6" ;;
+    *) echo "install-deps.sh: CORE_QT_MAJOR must be 5 or 6" >&2; exit 2 ;;
+esac
+
+packages="cmake g++ make pkg-config $qt sqlite3 libsqlite3-dev g++-mingw-w64-x86-64"
 packages="$packages $*"
 
 missing=""
