@@ -315,10 +315,12 @@ void tst_TavoGlobal::fractionAsQRegExp()
     };
     auto same = [](double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); };
 
-    // Every character in the places of a digit and of a space.
+    // Every character of the Basic Multilingual Plane in the places of a digit and of a space;
+    // beyond it the digits and spaces and a sample of the rest.
     int differences = 0;
     for (uint c = 0; c <= 0x10ffff; ++c) {
-        if (c >= 0xd800 && c < 0xe000)
+        if ((c >= 0xd800 && c < 0xe000)
+            || (c > 0xffff && c % 251 != 0 && !QChar::isDigit(c) && !QChar::isSpace(c)))
             continue;
         const QString ch = QString::fromUcs4(&c, 1);
         for (const QString &text : { QLatin1String("1") + ch + QLatin1String(":2"),
@@ -336,7 +338,7 @@ void tst_TavoGlobal::fractionAsQRegExp()
     // Texts of the characters a ratio is made of, where a greedy and a longest match could part.
     std::mt19937 random(15);
     const QString alphabet = QStringLiteral("0123456789.+-:/ x");
-    for (int i = 0; i < 20000; ++i) {
+    for (int i = 0; i < 5000; ++i) {
         QString text;
         for (int n = random() % 12; n >= 0; --n)
             text += alphabet.at(random() % alphabet.size());
