@@ -267,9 +267,9 @@ QString AnalysisResult::suffix() const
 {
     const int flags = d->flags;
     if (flags & tavo::LowerMarkLimit)
-        return Profile::instance().lower_mark_limit_flag(Profile::trUtf8("↓"));
+        return Profile::instance().lower_mark_limit_flag(Profile::tr("↓"));
     if (flags & tavo::UpperMarkLimit)
-        return Profile::instance().upper_mark_limit_flag(Profile::trUtf8("↑"));
+        return Profile::instance().upper_mark_limit_flag(Profile::tr("↑"));
     return QString();
 }
 
@@ -299,7 +299,7 @@ QString AnalysisResult::toString(Format format, char numberFormat, int precision
         return text;
     }
     if (d->error == NotClotted || d->value == notClottedValue)
-        return Profile::instance().result_not_clotted(Profile::trUtf8("不凝"));
+        return Profile::instance().result_not_clotted(Profile::tr("不凝"));
     if (d->error != NullResult)
         return Profile::instance().result_can_not_be_calculated(Profile::tr("---.-"));
     return QString();

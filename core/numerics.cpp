@@ -1,25 +1,33 @@
 #include "tavoglobal.h"
 
-#include <QtCore/qregexp.h>
+#include <QtCore/qregularexpression.h>
 
-static const QRegExp &ratioPattern()
+// A ratio: number, optional white space, ':' or '/', optional white space, number. The classes
+// are those of QRegExp's \d and \s, so that texts read as they always have: a digit is any
+// decimal digit of the Basic Multilingual Plane (QRegExp works on UTF-16 units and never sees one
+// beyond it), a space anything QChar::isSpace() accepts.
+static const QRegularExpression &ratioPattern()
 {
-    static const QRegExp pattern(
-            QStringLiteral("([+-]?\\d+(?:\\.\\d*)?)\\s*[:/]\\s*([+-]?\\d+(?:\\.\\d*)?)"));
+#define DIGIT "(?:(?![\\x{10000}-\\x{10ffff}])\\p{Nd})"
+#define SPACE "[\\p{Z}\\x{9}-\\x{d}\\x{85}]"
+#define NUMBER "([+-]?" DIGIT "+(?:\\." DIGIT "*)?)"
+    static const QRegularExpression pattern(
+            QStringLiteral(NUMBER SPACE "*[:/]" SPACE "*" NUMBER));
+#undef NUMBER
+#undef SPACE
+#undef DIGIT
     return pattern;
 }
 
 double fraction(const QString &text, bool *ok)
 {
-    // A QRegExp keeps the state of its last match; a copy per call shares the compiled pattern and
-    // lets any thread call in.
-    QRegExp pattern = ratioPattern();
-    const bool found = pattern.indexIn(text) != -1;
+    const QRegularExpressionMatch match = ratioPattern().match(text);
+    const bool found = match.hasMatch();
     if (ok)
         *ok = found;
     if (!found)
         return 0.0;
-    return pattern.cap(1).toDouble() / pattern.cap(2).toDouble();
+    return match.captured(1).toDouble() / match.captured(2).toDouble();
 }
 
 double round(double value, int precision, char format)

@@ -28,6 +28,14 @@ public:
 
     static Profile &instance();
 
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    // Qt 5's Q_OBJECT declares trUtf8 (deprecated there); Qt 6 dropped it, as tr reads UTF-8 too.
+    // Kept under the old name, with the same result as tr, so that callers keep compiling.
+    QT_DEPRECATED_X("Use tr()")
+    static inline QString trUtf8(const char *sourceText, const char *comment = nullptr, int n = -1)
+    { return tr(sourceText, comment, n); }
+#endif
+
     QSqlDatabase database() const;
     QSqlDatabase qcDatabase() const;
     QSqlDatabase dataDatabase() const;

@@ -3,7 +3,9 @@
 
 Serial::Serial(QObject *parent)
     : QIODevice(parent)
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     , QMutex(QMutex::Recursive)
+#endif
     , m_engine(new SerialEngine)
 {
 }

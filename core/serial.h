@@ -14,7 +14,16 @@ class SerialEngine;
 // A serial port as a blocking I/O device. Reads and writes wait at most as long as the time-outs
 // allow. The object is also a recursive mutex for code that shares the port between threads; the
 // device's own operations never lock it.
+//
+// With Qt 5 the mutex is a QMutex built recursive, and qt_metacast() answers "Serial" and "QMutex".
+// Qt 6 has no recursive QMutex: there the base is a QRecursiveMutex, which is not a QMutex, and
+// qt_metacast() answers "Serial" and "QRecursiveMutex". Either way lock(), tryLock(), unlock() and
+// QMutexLocker locker(&serial) compile and behave alike.
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+class CORE_EXPORT Serial : public QIODevice, public QRecursiveMutex
+#else
 class CORE_EXPORT Serial : public QIODevice, public QMutex
+#endif
 {
     Q_OBJECT
 

@@ -34,11 +34,29 @@
 // without the cost: a stored integer or colour text would otherwise be converted on every call).
 // Kept out of line, so that the getters' common path stays a test and a copy.
 template<typename T>
+static T convertStored(const QVariant &value)
+{
+    return qvariant_cast<T>(value);
+}
+
+// A blob reads as its UTF-8 text up to the first zero byte, never as a null string: Qt 5 converts
+// it so (and Qt 4 did), Qt 6 would take every byte and make an empty blob a null string.
+template<>
+QString convertStored<QString>(const QVariant &value)
+{
+    if (value.userType() != QMetaType::QByteArray)
+        return value.toString();
+    const QByteArray bytes = value.toByteArray();
+    const QString text = QString::fromUtf8(bytes.constData(), int(qstrlen(bytes.constData())));
+    return text.isNull() ? QString(QLatin1String("")) : text;
+}
+
+template<typename T>
 static Q_NEVER_INLINE void fillCopy(Profile *profile, QVariant *copy, const QString &key,
                                     const T &defaultValue)
 {
     *copy = QVariant::fromValue(
-            qvariant_cast<T>(profile->value(key, QVariant::fromValue(defaultValue))));
+            convertStored<T>(profile->value(key, QVariant::fromValue(defaultValue))));
 }
 
 // A filled copy holds its type, and these read it back. Where QVariant has a reader of its own

@@ -81,7 +81,11 @@ int main(int argc, char *argv[])
     const QStringList searchPath = {
         QStringLiteral("."),
         QStringLiteral(".."),
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+        QLibraryInfo::path(QLibraryInfo::TranslationsPath),
+#else
         QLibraryInfo::location(QLibraryInfo::TranslationsPath),
+#endif
         QCoreApplication::applicationDirPath(),
     };
     for (int i = 1; i < argc; ++i) {

@@ -3,6 +3,7 @@
 #include "databasefile.h"
 
 #include <QDebug>
+#include <QLocale>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>

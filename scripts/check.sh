@@ -1,18 +1,26 @@
 #!/bin/sh
-# Installs what is missing, builds, and runs the whole test suite twice: once in a normal build
-# and once in a build with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what is missing, builds, and runs the whole test suite three times: in a normal build
+# against Qt 5, in a normal build against Qt 6 (which also holds the two builds' files against
+# each other), and in a build against Qt 5 with AddressSanitizer and UndefinedBehaviorSanitizer.
 set -e
 cd "$(dirname "$0")/.."
+root=$(pwd)
 sh scripts/install-deps.sh
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
-echo "== normal build"
+echo "== normal build (Qt 5)"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
-echo "== sanitizer build"
+echo "== normal build (Qt 6)"
+cmake -S . -B build-qt6 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORE_QT_MAJOR=6 \
+      -DCORE_CROSS_BUILD_DIR="$root/build"
+cmake --build build-qt6 -j"$jobs"
+ctest --test-dir build-qt6 --output-on-failure -j"$jobs"
+
+echo "== sanitizer build (Qt 5)"
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DCORE_SANITIZE=ON -DCORE_BUILD_EXAMPLES=OFF
 cmake --build build-sanitize -j"$jobs"
 ctest --test-dir build-sanitize --output-on-failure -j"$jobs"

@@ -1,12 +1,21 @@
 #!/bin/sh
 # Installs the Debian packages the build and the tests need, only when one is missing, so a
 # machine that has them all is left alone.  Usage: scripts/install-deps.sh [extra packages...]
+# Both Qt 5.15 and Qt 6 are installed; CORE_QT_MAJOR=5 or CORE_QT_MAJOR=6 limits it to one.
 set -e
+
+qt5="qtbase5-dev libqt5sql5-sqlite qtscript5-dev qttools5-dev-tools qttranslations5-l10n"
+qt6="qt6-base-dev libqt6sql6-sqlite qt6-declarative-dev qt6-l10n-tools qt6-tools-dev-tools"
+case "${CORE_QT_MAJOR:-}" in
+    5) qt="$qt5" ;;
+    6) qt="$qt6" ;;
+    "") qt="$qt5 $qt6" ;;
+    *) echo "install-deps.sh: CORE_QT_MAJOR must be 5 or 6" >&2; exit 2 ;;
+esac
 
 # g++-mingw-w64-x86-64 and wine64 build the Win32 serial layer and run its tests under Wine; wine64
 # alone (in /usr/lib/wine) is enough, without the recommended 32-bit half.
-packages="cmake g++ make pkg-config qtbase5-dev libqt5sql5-sqlite qtscript5-dev qttools5-dev-tools
-          qttranslations5-l10n sqlite3 libsqlite3-dev g++-mingw-w64-x86-64 wine64"
+packages="cmake g++ make pkg-config $qt sqlite3 libsqlite3-dev g++-mingw-w64-x86-64 wine64"
 packages="$packages $*"
 
 missing=""

@@ -147,6 +147,24 @@ static void BM_nextSampleNoSqlite(benchmark::State &state)
     sqlite3_close(db);
 }
 BENCHMARK(BM_nextSampleNoSqlite)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+// Figures without an alternative, to set the Qt 5 and Qt 6 builds side by side: the ratio
+// pattern (QRegularExpression in both) and a script on a new engine per call (QtScript with Qt 5,
+// QJSEngine with Qt 6).
+static void BM_fraction(benchmark::State &state)
+{
+    const QString text = QStringLiteral("稀释 1/20 倍");
+    for (auto _ : state)
+        benchmark::DoNotOptimize(fraction(text, nullptr));
+}
+BENCHMARK(BM_fraction)->Unit(benchmark::kNanosecond);
+
+static void BM_eval(benchmark::State &state)
+{
+    const QString program = QStringLiteral("var r = 0.5; r * 2 + 1");
+    for (auto _ : state)
+        benchmark::DoNotOptimize(eval(program));
+}
+BENCHMARK(BM_eval)->Unit(benchmark::kMicrosecond);
 
 // A year of patients spread evenly over the days, numbered from 1 on each day.
 static bool createDatabases()

@@ -210,7 +210,11 @@ int main(int argc, char **argv)
         const QStringList places{ QCoreApplication::applicationDirPath() + QStringLiteral("/../translations"),
                                   QCoreApplication::applicationDirPath() + QStringLiteral("/../../translations"),
                                   QCoreApplication::applicationDirPath() + QStringLiteral("/../share/tavocore/translations"),
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+                                  QLibraryInfo::path(QLibraryInfo::TranslationsPath) };
+#else
                                   QLibraryInfo::location(QLibraryInfo::TranslationsPath) };
+#endif
         bool loaded = false;
         for (const QString &place : places) {
             if (translator.load(QStringLiteral("core_en"), place)) {
@@ -244,15 +248,15 @@ int main(int argc, char **argv)
     out(QStringLiteral("  hospital:            %1").arg(profile.hospital(QString())));
     out(QStringLiteral("  statim prefix:       %1").arg(profile.statim_sample_prefix(QStringLiteral("S"))));
     out(QStringLiteral("  QC prefix:           %1").arg(profile.qc_sample_prefix(QStringLiteral("QC"))));
-    out(QStringLiteral("  not clotted text:    %1").arg(profile.result_not_clotted(Profile::trUtf8("不凝"))));
+    out(QStringLiteral("  not clotted text:    %1").arg(profile.result_not_clotted(Profile::tr("不凝"))));
     out(QStringLiteral("  incalculable text:   %1").arg(profile.result_can_not_be_calculated(Profile::tr("---.-"))));
     out(QStringLiteral("  marks:               manual %1  diluted %2  report %3 %4  mark %5 %6")
                 .arg(profile.manual_input_flag(Profile::tr("M")),
                      profile.dilution_result_flag(Profile::tr("!")),
                      profile.lower_report_limit_flag(Profile::tr("<")),
                      profile.upper_report_limit_flag(Profile::tr(">")),
-                     profile.lower_mark_limit_flag(Profile::trUtf8("↓")),
-                     profile.upper_mark_limit_flag(Profile::trUtf8("↑"))));
+                     profile.lower_mark_limit_flag(Profile::tr("↓")),
+                     profile.upper_mark_limit_flag(Profile::tr("↑"))));
 
     QSqlDatabase data = profile.dataDatabase();
     QDate day = QDate::fromString(parser.value(dateOption), Qt::ISODate);

@@ -34,7 +34,9 @@ static QList<QStringList> scriptOf(const char *step)
         return operations;
 
     QTextStream stream(&file);
-    stream.setCodec("UTF-8");
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    stream.setCodec("UTF-8"); // Qt 6 streams read UTF-8 by default
+#endif
     const QString header = QLatin1Char('[') + QLatin1String(step) + QLatin1Char(']');
     bool inSection = false;
     while (!stream.atEnd()) {

@@ -27,6 +27,7 @@ private slots:
 
     void placeholders();
     void value2Fallback();
+    void trUtf8AsTr();
     void saveAndDelete();
     void removeKeys();
     void everySaveWrites();
@@ -554,6 +555,16 @@ void tst_Profile::storesAndThreadsComeAndGo()
     QCOMPARE(later, QString("changed"));
     QCOMPARE(second->value("k", "d"), QVariant("changed"));
     QCOMPARE(third->value("k", "d"), QVariant("third"));
+}
+
+// Qt 6 dropped trUtf8 from Q_OBJECT; Profile keeps it for its callers, reading UTF-8 like tr.
+void tst_Profile::trUtf8AsTr()
+{
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
+    QCOMPARE(Profile::trUtf8("不凝"), QStringLiteral("不凝"));
+    QCOMPARE(Profile::trUtf8("↑", "mark", 2), Profile::tr("↑", "mark", 2));
+    QT_WARNING_POP
 }
 
 QTEST_MAIN(tst_Profile)

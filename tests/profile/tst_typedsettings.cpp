@@ -24,6 +24,7 @@ private slots:
     void truthValues();
     void colours();
     void nullRowGivesEmptyValues();
+    void blobRowsReadAsText();
     void everyAccessorUsesItsKey();
 
 private:
@@ -187,6 +188,20 @@ void tst_TypedSettings::nullRowGivesEmptyValues()
     QCOMPARE(profile->qc_method(5), 0);
     QCOMPARE(profile->is_touch_screen(true), false);
     QVERIFY(!profile->color_of_null_result(Qt::green).isValid());
+}
+
+// A blob in a text setting reads as its UTF-8 text up to the first zero byte, and an empty blob as
+// an empty text (not a null one), whichever Qt the library was built against.
+void tst_TypedSettings::blobRowsReadAsText()
+{
+    auto profile = openProfile({ QStringLiteral("insert into profile values ('hospital', X'e680a5')"),
+                                 QStringLiteral("insert into profile values ('qc_sample_prefix', X'61006263')"),
+                                 QStringLiteral("insert into profile values ('result_is_preparing', X'')") });
+    QCOMPARE(profile->hospital("default"), QStringLiteral("急"));
+    QCOMPARE(profile->qc_sample_prefix("default"), QStringLiteral("a"));
+    const QString empty = profile->result_is_preparing("default");
+    QVERIFY(empty.isEmpty());
+    QVERIFY(!empty.isNull());
 }
 
 // Every pair reads and writes the row named after its getter, and each has a copy of its own.

@@ -25,8 +25,7 @@ static Catalogue readTs(const QString &fileName)
             } else if (xml.name() == QLatin1String("source")) {
                 source = xml.readElementText();
             } else if (xml.name() == QLatin1String("translation")) {
-                const QStringRef type = xml.attributes().value(QLatin1String("type"));
-                finished = type.isEmpty();
+                finished = xml.attributes().value(QLatin1String("type")).isEmpty();
                 translation = xml.readElementText();
             }
         } else if (xml.isEndElement() && xml.name() == QLatin1String("message")) {
