@@ -2,17 +2,12 @@
 // QScriptValue::toVariant() gives (see toVariant below), and a script error is shown with the
 // same layout: the exception, then one "function() at file:line" line per frame.
 
+#include "scripts_p.h"
 #include "tavoglobal.h"
 
-#include <QtCore/qcoreapplication.h>
-#include <QtCore/qdebug.h>
-#include <QtCore/qfile.h>
-#include <QtCore/qtextstream.h>
-#include <QtCore/qthread.h>
 #include <QtCore/qurl.h>
 #include <QtQml/qjsengine.h>
 #include <QtQml/qjsvalue.h>
-#include <QtWidgets/qapplication.h>
 
 namespace {
 
@@ -86,13 +81,6 @@ QString backtraceLine(const QString &frame)
     return function + QLatin1String("() at ") + file + QLatin1Char(':') + line;
 }
 
-// A box needs the widget machinery and the user-interface thread; elsewhere the log must do.
-bool canShowMessageBox()
-{
-    const QCoreApplication *app = QCoreApplication::instance();
-    return qobject_cast<const QApplication *>(app) && app->thread() == QThread::currentThread();
-}
-
 } // namespace
 
 QVariant eval(const QString &program)
@@ -104,18 +92,8 @@ QVariant eval(const QString &program)
 
 QVariant load_script(const QString &fileName)
 {
-    QString program;
     QString name;
-    {
-        // A file that cannot be opened reads as an empty script, which evaluates to undefined;
-        // it is not reported. Streams read UTF-8 unless told otherwise.
-        QFile file(fileName);
-        if (!fileName.isEmpty() && file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-            QTextStream stream(&file);
-            program = stream.readAll();
-        }
-        name = file.fileName();
-    }
+    const QString program = readScriptFile(fileName, &name);
 
     QString message;
     {
@@ -131,9 +109,6 @@ QVariant load_script(const QString &fileName)
     }
 
     // The file and the engine are gone by now: the box may stay open for a long time.
-    if (canShowMessageBox())
-        critical(message, QMessageBox::Ok, QMessageBox::NoButton);
-    else
-        qWarning().noquote() << message;
+    reportScriptError(message);
     return QVariant();
 }

@@ -14,6 +14,7 @@
 // (serialports_unix.cpp, serialports_win.cpp). It uses no Qt types, so that the Win32 half can be
 // compiled on its own with a bare cross compiler.
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,13 @@ private:
 #ifdef _WIN32
     void *m_handle;
 #else
+    // Clears the last error and gives how much one transfer may move: 0 when there is nothing to
+    // move, or when the port is closed, which it records.
+    long long transferSize(long long maxSize);
+    // Waits until the port is ready for events; false when the deadline passes first, and on an
+    // error, which it records.
+    bool waitReady(short events, std::chrono::steady_clock::time_point deadline);
+
     int m_fd = -1;
     bool m_exclusive = false;
     // COMMTIMEOUTS kept in the object; a port starts as after setTimeouts(0, 0, 0).

@@ -320,16 +320,29 @@ long long SerialEngine::bytesInQueue()
     return count;
 }
 
-long long SerialEngine::read(char *data, long long maxSize)
+long long SerialEngine::transferSize(long long maxSize)
 {
     clearError();
     if (m_fd < 0) {
         setError(SystemError, EBADF);
         return 0;
     }
-    if (maxSize <= 0)
+    return maxSize > 0 ? std::min(maxSize, maxTransfer) : 0;
+}
+
+bool SerialEngine::waitReady(short events, std::chrono::steady_clock::time_point deadline)
+{
+    const int ready = waitFor(m_fd, events, deadline);
+    if (ready < 0)
+        setSystemError();
+    return ready > 0;
+}
+
+long long SerialEngine::read(char *data, long long maxSize)
+{
+    const long long size = transferSize(maxSize);
+    if (size == 0)
         return 0;
-    const long long size = std::min(maxSize, maxTransfer);
     // COMMTIMEOUTS: the whole read within size * 1 + constant ms; once bytes arrive, also no
     // more than the interval between two of them.
     const Clock::time_point start = Clock::now();
@@ -359,27 +372,17 @@ long long SerialEngine::read(char *data, long long maxSize)
         Clock::time_point deadline = total;
         if (done > 0 && m_readInterval > 0)
             deadline = std::min(deadline, lastArrival + Milliseconds(m_readInterval));
-        const int ready = waitFor(m_fd, POLLIN, deadline);
-        if (ready == 0)
+        if (!waitReady(POLLIN, deadline))
             break;
-        if (ready < 0) {
-            setSystemError();
-            break;
-        }
     }
     return done;
 }
 
 long long SerialEngine::write(const char *data, long long maxSize)
 {
-    clearError();
-    if (m_fd < 0) {
-        setError(SystemError, EBADF);
+    const long long size = transferSize(maxSize);
+    if (size == 0)
         return 0;
-    }
-    if (maxSize <= 0)
-        return 0;
-    const long long size = std::min(maxSize, maxTransfer);
     const Clock::time_point deadline = Clock::now() + Milliseconds(size + m_writeConstant);
     long long done = 0;
     while (done < size) {
@@ -395,13 +398,8 @@ long long SerialEngine::write(const char *data, long long maxSize)
             break;
         }
         // A write that runs out of time ends short, without an error, as WriteFile does.
-        const int ready = waitFor(m_fd, POLLOUT, deadline);
-        if (ready == 0)
+        if (!waitReady(POLLOUT, deadline))
             break;
-        if (ready < 0) {
-            setSystemError();
-            break;
-        }
     }
     return done;
 }
