@@ -23,15 +23,15 @@
 
 // Typed setters and getters by key, so that writing and reading walk the same list.
 #define SETTING(name, value) { #name, &Profile::set_##name, &Profile::name, value }
-using StringSetter = void (Profile::*)(const QString &, bool);
-using StringGetter = QString (Profile::*)(const QString &);
-struct StringSetting
+template <typename T>
+struct TypedSetting
 {
     const char *key;
-    StringSetter set;
-    StringGetter get;
-    QString value;
+    void (Profile::*set)(const T &, bool);
+    T (Profile::*get)(const T &);
+    T value;
 };
+using StringSetting = TypedSetting<QString>;
 
 static QVector<StringSetting> stringSettings()
 {
@@ -55,15 +55,7 @@ static QVector<StringSetting> stringSettings()
     };
 }
 
-using ColorSetter = void (Profile::*)(const QColor &, bool);
-using ColorGetter = QColor (Profile::*)(const QColor &);
-struct ColorSetting
-{
-    const char *key;
-    ColorSetter set;
-    ColorGetter get;
-    QColor value;
-};
+using ColorSetting = TypedSetting<QColor>;
 
 static QVector<ColorSetting> colorSettings()
 {
