@@ -27,12 +27,6 @@
     X(QString, hospital)                                                                         \
     X(bool, is_touch_screen)
 
-// The first call of a getter fills its copy, through the store so that an absent key gets its
-// placeholder, and converts it with QVariant's own rules: a conversion that fails gives the
-// type's empty value, never the default. The copy keeps the converted value, so that every later
-// call is a plain copy out of it (the same result as converting the stored value each time,
-// without the cost: a stored integer or colour text would otherwise be converted on every call).
-// Kept out of line, so that the getters' common path stays a test and a copy.
 template<typename T>
 static T convertStored(const QVariant &value)
 {
@@ -51,6 +45,12 @@ QString convertStored<QString>(const QVariant &value)
     return text.isNull() ? QString(QLatin1String("")) : text;
 }
 
+// The first call of a getter fills its copy, through the store so that an absent key gets its
+// placeholder, and converts it with QVariant's own rules: a conversion that fails gives the
+// type's empty value, never the default. The copy keeps the converted value, so that every later
+// call is a plain copy out of it (the same result as converting the stored value each time,
+// without the cost: a stored integer or colour text would otherwise be converted on every call).
+// Kept out of line, so that the getters' common path stays a test and a copy.
 template<typename T>
 static Q_NEVER_INLINE void fillCopy(Profile *profile, QVariant *copy, const QString &key,
                                     const T &defaultValue)
