@@ -1,6 +1,7 @@
 #include "profile_p.h"
 #include "tavoglobal.h"
 
+#include <QtCore/qalgorithms.h>
 #include <QtCore/qvarlengtharray.h>
 #include <QtSql/qsqlerror.h>
 #include <QtSql/qsqlquery.h>
@@ -11,11 +12,12 @@ static const char profileConnection[] = "profile.db";
 
 // Reads take no lock that readers share and write nothing that another reader uses. Each thread
 // that reads a store keeps its own copy of the snapshot of the cache it last saw, in a slot of
-// its own. A read compares that copy's snapshot with the store's current one, which every write
-// replaces or republishes, and answers from the copy when they are the same; otherwise it first
-// takes the current snapshot under the read lock and copies it. A write, under the write lock,
-// changes the current snapshot in place while no thread's copy holds it, and otherwise replaces
-// it with a changed copy, leaving the old one to the threads that still hold it.
+// its own, and the thread's state points at the copy of the store it read last. A read compares
+// that copy's snapshot with the store's current one, which every write replaces or republishes,
+// and answers from the copy when they are the same; otherwise it first takes the current
+// snapshot under the read lock and copies it. A write, under the write lock, changes the current
+// snapshot in place while no thread's copy holds it, and otherwise replaces it with a changed
+// copy, leaving the old one to the threads that still hold it.
 
 static inline quint64 readWord(const uchar *p)
 {
@@ -31,65 +33,108 @@ static inline quint32 readHalfWord(const uchar *p)
     return word;
 }
 
-// A key shorter than four characters, read whole: overlapping halves when it has two or three.
-static inline quint64 readShort(const uchar *p, size_t length)
+static inline quint64 rotate(quint64 word, int bits)
 {
-    if (length >= 4)
-        return readHalfWord(p) | quint64(readHalfWord(p + length - 4)) << 32;
-    return length ? quint64(p[0]) | quint64(p[1]) << 8 : 0;
+    return word << bits | word >> (64 - bits);
 }
 
-// The whole key, eight bytes at a time in two independent lanes.
-static inline uint keyHash(const QChar *key, int size)
+// Two keys of 16 bytes (8 characters) or more are compared in four 16-byte pieces: the first,
+// the last, and two between them that overlap the others as far as needed. Up to 64 bytes they
+// cover the whole key, so that comparing settings keys takes no loop, and the branches on the
+// length go the same way for nearly every key: a mispredicted branch costs as much as the rest
+// of the lookup.
+struct KeyPieces
+{
+    Q_ALWAYS_INLINE explicit KeyPieces(size_t length)
+        : middle1(length < 32 ? length - 16 : 16),
+          middle2(length > 32 ? length - 32 : 0),
+          last(length - 16)
+    {
+    }
+    const size_t middle1;
+    const size_t middle2;
+    const size_t last;
+};
+
+// A key shorter than 16 bytes, as two words: overlapping ones from 8 bytes on, overlapping
+// halves of the first from 4.
+static inline void readShort(const uchar *p, size_t length, quint64 *first, quint64 *second)
+{
+    if (length >= 8) {
+        *first = readWord(p);
+        *second = readWord(p + length - 8);
+    } else if (length >= 4) {
+        *first = readHalfWord(p) | quint64(readHalfWord(p + length - 4)) << 32;
+        *second = 0;
+    } else {
+        *first = length ? quint64(p[0]) | quint64(p[1]) << 8 : 0;
+        *second = 0;
+    }
+}
+
+// Only picks an entry, the keys themselves are compared after it, so it is short: a read waits
+// for it. The words are folded with rotations, so that words that coincide in a short key do not
+// cancel, and mixed by one multiplication, whose high bits pick the entry.
+static Q_ALWAYS_INLINE uint keyHash(const QChar *key, int size)
 {
     const uchar *p = reinterpret_cast<const uchar *>(key);
     const size_t length = size_t(size) * sizeof(QChar);
-    quint64 a = length;
-    quint64 b = Q_UINT64_C(0x9e3779b97f4a7c15);
-    if (length >= 8) {
-        const uchar *last = p + length - 8;
-        for (; p + 16 <= last; p += 16) {
-            a = (a ^ readWord(p)) * Q_UINT64_C(0xbf58476d1ce4e5b9);
-            b = (b ^ readWord(p + 8)) * Q_UINT64_C(0x94d049bb133111eb);
-        }
-        if (p + 8 <= last)
-            a ^= readWord(p);
-        b ^= readWord(last);
+    quint64 x;
+    if (Q_LIKELY(length >= 16)) {
+        // The first and the last 16 bytes: enough to tell settings keys apart.
+        x = (readWord(p) ^ rotate(readWord(p + 8), 13))
+                ^ (rotate(readWord(p + length - 16), 29)
+                   ^ (rotate(readWord(p + length - 8), 43) + length));
     } else {
-        a ^= readShort(p, length);
+        quint64 first, second;
+        readShort(p, length, &first, &second);
+        x = first ^ (rotate(second, 13) + length);
     }
-    quint64 h = a * Q_UINT64_C(0xbf58476d1ce4e5b9) + b;
-    h ^= h >> 32;
-    return uint((h * Q_UINT64_C(0x9e3779b97f4a7c15)) >> 32);
+    return uint((x * Q_UINT64_C(0x9e3779b97f4a7c15)) >> 32);
 }
 
-// Inline: the keys are short, and a call into the C library costs as much as the comparison.
-static inline bool sameKey(const QChar *key1, const QChar *key2, int size)
+static inline quint64 pieceDifference(const uchar *p, const uchar *q, size_t offset)
+{
+    return (readWord(p + offset) ^ readWord(q + offset))
+            | (readWord(p + offset + 8) ^ readWord(q + offset + 8));
+}
+
+// Two keys of the same size. Inline: the keys are short, and a call into the C library costs
+// as much as the comparison.
+static Q_ALWAYS_INLINE bool sameKey(const QChar *key1, const QChar *key2, int size)
 {
     const uchar *p = reinterpret_cast<const uchar *>(key1);
     const uchar *q = reinterpret_cast<const uchar *>(key2);
     const size_t length = size_t(size) * sizeof(QChar);
-    if (length < 8)
-        return readShort(p, length) == readShort(q, length);
-    const size_t last = length - 8;
-    for (size_t i = 0; i < last; i += 8) {
+    if (Q_UNLIKELY(length < 16)) {
+        quint64 p1, p2, q1, q2;
+        readShort(p, length, &p1, &p2);
+        readShort(q, length, &q1, &q2);
+        return ((p1 ^ q1) | (p2 ^ q2)) == 0;
+    }
+    const KeyPieces k(length);
+    if (pieceDifference(p, q, 0) | pieceDifference(p, q, k.middle1)
+        | pieceDifference(p, q, k.middle2) | pieceDifference(p, q, k.last))
+        return false;
+    // Beyond 64 bytes the pieces leave a middle part out.
+    for (size_t i = 32; Q_UNLIKELY(i + 32 < length); i += 8) {
         if (readWord(p + i) != readWord(q + i))
             return false;
     }
-    return readWord(p + last) == readWord(q + last);
+    return true;
 }
 
-Q_ALWAYS_INLINE const QVariant *ProfileIndex::find(const QString &key) const
+Q_ALWAYS_INLINE const ProfileIndex::Entry *ProfileIndex::find(const QString &key) const
 {
     const int size = key.size();
     const uint h = keyHash(key.constData(), size);
     const Entry *entries = m_entries.data();
-    for (uint i = h & m_mask;; i = (i + 1) & m_mask) {
+    for (uint i = h >> m_shift;; i = (i + 1) & m_mask) {
         const Entry &entry = entries[i];
         if (!entry.value)
             return nullptr;
         if (entry.hash == h && entry.size == size && sameKey(entry.key, key.constData(), size))
-            return entry.value;
+            return &entry;
     }
 }
 
@@ -100,6 +145,7 @@ void ProfileIndex::rebuild(const QHash<QString, QVariant> &values)
         capacity *= 2;
     m_entries.reset(new Entry[capacity]());
     m_mask = capacity - 1;
+    m_shift = 32 - qCountTrailingZeroBits(capacity);
     for (auto it = values.cbegin(); it != values.cend(); ++it)
         add(it.key(), &it.value());
 }
@@ -107,22 +153,30 @@ void ProfileIndex::rebuild(const QHash<QString, QVariant> &values)
 void ProfileIndex::add(const QString &key, const QVariant *value)
 {
     const uint h = keyHash(key.constData(), key.size());
-    uint i = h & m_mask;
+    uint i = h >> m_shift;
     while (m_entries[i].value)
         i = (i + 1) & m_mask;
-    m_entries[i] = { h, int(key.size()), key.constData(), value };
+    m_entries[i] = { h, int(key.size()), key.constData(), value, nullptr };
 }
 
 template<typename Function>
 void ProfileIndex::copyFrom(const ProfileIndex &other, Function valueOf)
 {
     const uint capacity = other.m_mask + 1;
-    m_entries.reset(new Entry[capacity]);
+    m_entries.reset(new Entry[capacity]());
     m_mask = other.m_mask;
+    m_shift = other.m_shift;
     for (uint i = 0; i < capacity; ++i) {
-        m_entries[i] = other.m_entries[i];
-        if (m_entries[i].value)
-            m_entries[i].value = valueOf(m_entries[i].value);
+        Entry &entry = m_entries[i];
+        entry = other.m_entries[i];
+        if (entry.value) {
+            entry.value = valueOf(entry.value);
+            if (entry.value->userType() == QMetaType::QString) {
+                const QString *text = static_cast<const QString *>(entry.value->constData());
+                if (!text->isNull())
+                    entry.text = text;
+            }
+        }
     }
 }
 
@@ -185,6 +239,23 @@ ProfileThreadCopy::ProfileThreadCopy(ProfileSnapshot *snapshot)
     });
 }
 
+Q_ALWAYS_INLINE const ProfileIndex::Entry *ProfileThreadCopy::find(const QString &key) const
+{
+    const QChar *characters = key.constData();
+    const int size = key.size();
+    Recent &recent = m_recent[quint64(quintptr(characters)) * Q_UINT64_C(0x9e3779b97f4a7c15)
+                              >> (64 - RecentBits)];
+    // Another string may since have taken the place of the one remembered. (A place not yet
+    // used holds null, which a string with no characters may have too.)
+    if (recent.characters == characters && recent.entry && recent.entry->size == size
+        && sameKey(recent.entry->key, characters, size))
+        return recent.entry;
+    const ProfileIndex::Entry *entry = index.find(key);
+    if (entry)
+        recent = { characters, entry };
+    return entry;
+}
+
 ProfileThreadCopy::~ProfileThreadCopy()
 {
     if (!snapshot->ref.deref())
@@ -205,11 +276,12 @@ struct ThreadSlots
 };
 
 // Plain data, so that a read reaches it without an initialisation guard; the slot of the store
-// read last is at hand. ThreadSlotsCleanup frees the slots when the thread ends.
+// read last and its copy are at hand. ThreadSlotsCleanup frees the slots when the thread ends.
 struct ThreadState
 {
     quint64 lastStore;
     ProfileThreadSlot *lastSlot;
+    const ProfileThreadCopy *lastCopy; // lastSlot's, which only this thread replaces
     ThreadSlots *own;
     bool ended;
 };
@@ -310,6 +382,7 @@ Q_NEVER_INLINE ProfileThreadSlot *ProfilePrivate::findThreadSlot(bool create)
             if (entry.store == m_id) {
                 state.lastStore = m_id;
                 state.lastSlot = entry.slot;
+                state.lastCopy = entry.slot->copy.loadRelaxed();
                 return entry.slot;
             }
         }
@@ -354,6 +427,7 @@ Q_NEVER_INLINE ProfileThreadSlot *ProfilePrivate::findThreadSlot(bool create)
     state.own->entries.append({ m_id, slot });
     state.lastStore = m_id;
     state.lastSlot = slot;
+    state.lastCopy = nullptr;
     return slot;
 }
 
@@ -368,16 +442,39 @@ Q_NEVER_INLINE ProfileThreadCopy *ProfilePrivate::refresh(ProfileThreadSlot *slo
     // A snapshot never changes while a reference is held: copying needs no lock.
     ProfileThreadCopy *copy = new ProfileThreadCopy(current);
     delete slot->copy.fetchAndStoreOrdered(copy);
+    threadState.lastCopy = copy;
     return copy;
+}
+
+// The read path when this thread's copy is not at hand: first read of the store on this thread,
+// another store read since, or a write since. Returns nullptr once the thread's storage is gone.
+Q_NEVER_INLINE const ProfileThreadCopy *ProfilePrivate::upToDateCopy()
+{
+    ProfileThreadSlot *slot = threadSlot(true);
+    if (!slot)
+        return nullptr;
+    const ProfileThreadCopy *copy = slot->copy.loadRelaxed();
+    if (!copy || copy->snapshot != m_current.loadAcquire())
+        copy = refresh(slot);
+    return copy;
+}
+
+inline const ProfileThreadCopy *ProfilePrivate::readyCopy() const
+{
+    const ThreadState &state = threadState;
+    const ProfileThreadCopy *copy = state.lastCopy;
+    if (Q_LIKELY(state.lastStore == m_id && copy && copy->snapshot == m_current.loadAcquire()))
+        return copy;
+    return nullptr;
 }
 
 inline ProfilePrivate::Reader::Reader(ProfilePrivate *d)
     : m_pinned(nullptr)
 {
-    if (ProfileThreadSlot *slot = d->threadSlot(true)) {
-        const ProfileThreadCopy *copy = slot->copy.loadRelaxed();
-        if (Q_UNLIKELY(!copy || copy->snapshot != d->m_current.loadAcquire()))
-            copy = d->refresh(slot);
+    const ProfileThreadCopy *copy = d->readyCopy();
+    if (Q_UNLIKELY(!copy))
+        copy = d->upToDateCopy();
+    if (Q_LIKELY(copy)) {
         m_index = &copy->index;
         m_snapshot = copy->snapshot;
     } else {
@@ -399,8 +496,10 @@ inline ProfilePrivate::Reader::~Reader()
 // spares copying the snapshot when no other thread holds it.
 void ProfilePrivate::dropOwnCopy()
 {
-    if (ProfileThreadSlot *slot = threadSlot(false))
+    if (ProfileThreadSlot *slot = threadSlot(false)) {
         dropCopy(slot);
+        threadState.lastCopy = nullptr;
+    }
 }
 
 // Under the write lock: the snapshot to change. The current one is changed in place while no
@@ -539,17 +638,35 @@ QSqlDatabase Profile::syslogDatabase() const
     return QSqlDatabase::database(QStringLiteral("syslog.db"), true);
 }
 
-QVariant Profile::value(const QString &key, const QVariant &defaultValue)
+static inline QVariant storedValue(const ProfileIndex::Entry *entry, const QVariant &defaultValue)
+{
+    if (entry->text)
+        return QVariant(*entry->text);
+    return entry->value->isValid() ? *entry->value : defaultValue;
+}
+
+QVariant ProfilePrivate::value(const QString &key, const QVariant &defaultValue)
 {
     {
-        const ProfilePrivate::Reader reader(d);
-        if (const QVariant *stored = reader.index().find(key))
-            return stored->isValid() ? *stored : defaultValue;
+        const Reader reader(this);
+        if (const ProfileIndex::Entry *entry = reader.index().find(key))
+            return storedValue(entry, defaultValue);
     }
 
     // Remember that the key was asked for; another thread may have entered it meanwhile.
-    d->insertPlaceholder(key);
+    insertPlaceholder(key);
     return defaultValue;
+}
+
+// Only the common case here, so that it costs no more than it must: no reader to set up and
+// take down, nothing to save for a slower path.
+QVariant Profile::value(const QString &key, const QVariant &defaultValue)
+{
+    if (const ProfileThreadCopy *copy = d->readyCopy()) {
+        if (const ProfileIndex::Entry *entry = copy->find(key))
+            return storedValue(entry, defaultValue);
+    }
+    return d->value(key, defaultValue);
 }
 
 QVariant Profile::value2(const QString &key, const QString &fallbackKey,

@@ -27,6 +27,9 @@ public:
         int size;
         const QChar *key;
         const QVariant *value; // nullptr: an empty entry
+        // In a thread's copy, the value's string when it holds one that is not null: handed out
+        // as it is, without the type dispatch of Qt 5's QVariant copy.
+        const QString *text;
     };
 
     // At most half full, so that a probe ends soon at an empty entry.
@@ -34,13 +37,14 @@ public:
     // The same entries, each value taken through valueOf.
     template<typename Function>
     void copyFrom(const ProfileIndex &other, Function valueOf);
-    inline const QVariant *find(const QString &key) const;
+    inline const Entry *find(const QString &key) const;
 
 private:
     void add(const QString &key, const QVariant *value);
 
     QScopedArrayPointer<Entry> m_entries;
     uint m_mask = 0;
+    int m_shift = 0; // the hash's high bits pick the first entry to look at
 };
 
 // One state of the cache: key to value. A key that was asked for and not found holds an invalid
@@ -74,12 +78,27 @@ public:
     explicit ProfileThreadCopy(ProfileSnapshot *snapshot); // takes over a reference
     ~ProfileThreadCopy();
 
+    // The entry of key, or nullptr. Looked up first by where the key's characters lie: a
+    // caller that asks again with the same string (a literal, a constant, a list of keys) then
+    // finds its entry without hashing the key. The characters are still compared.
+    inline const ProfileIndex::Entry *find(const QString &key) const;
+
     ProfileSnapshot *const snapshot;
     ProfileIndex index;
 
 private:
     Q_DISABLE_COPY(ProfileThreadCopy)
     QVector<QVariant> m_values;
+
+    // Keys asked for lately on this thread, by the address of their characters.
+    struct Recent
+    {
+        const QChar *characters;
+        const ProfileIndex::Entry *entry;
+    };
+    // When 68 keys are read in turn, about 8 of them share a place with another.
+    enum { RecentBits = 9, RecentCount = 1 << RecentBits };
+    mutable Recent m_recent[RecentCount] = {};
 };
 
 // One thread's hold on one store. The thread and the store each keep a reference; whichever lets
@@ -115,6 +134,12 @@ public:
         ProfileSnapshot *m_pinned; // held for this read only: the thread's own storage is gone
     };
 
+    // This thread's copy when it is at hand and up to date, as for nearly every read; otherwise
+    // nullptr, and a Reader brings it up to date.
+    inline const ProfileThreadCopy *readyCopy() const;
+    // Profile::value when readyCopy() does not answer it.
+    QVariant value(const QString &key, const QVariant &defaultValue);
+
     // Writes, each under the write lock. Every write publishes a snapshot, so that every read
     // that begins after it returns sees it.
     void insert(const QString &key, const QVariant &value);
@@ -128,6 +153,7 @@ private:
     ProfileThreadSlot *threadSlot(bool create);
     ProfileThreadSlot *findThreadSlot(bool create);
     ProfileThreadCopy *refresh(ProfileThreadSlot *slot);
+    const ProfileThreadCopy *upToDateCopy();
     void dropOwnCopy();
     ProfileSnapshot *beginWrite();
     void endWrite(ProfileSnapshot *snapshot);

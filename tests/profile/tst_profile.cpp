@@ -34,6 +34,9 @@ private slots:
     void duplicateRowsLastWins();
     void nullRowCountsAsStored();
     void keysAreCaseSensitive();
+    void keysThatDifferInOnePlace();
+    void keyStringChangedInPlace();
+    void valuesKeepTheirForm();
     void storedForms();
     void workerThreadWriteWaitsForEventLoop();
     void profileInAnotherDirectory();
@@ -212,6 +215,99 @@ void tst_Profile::keysAreCaseSensitive()
     profile->setValue("key", "lower", true);
     QCOMPARE(storedRows("key"), QList<QVariantList>({ { "lower", "text" } }));
     QCOMPARE(storedRows("Key"), QList<QVariantList>({ { "upper", "text" } }));
+}
+
+// Keys are told apart by every character, whatever their length. Each variant differs from
+// its base in one byte of one character: anywhere up to 40 characters and around 32, at the
+// start, the middle and the end beyond. Variants of one length share all else.
+void tst_Profile::keysThatDifferInOnePlace()
+{
+    makeWorkstation();
+    auto profile = openProfile();
+
+    QHash<QString, int> expected;
+    for (int length = 1; length <= 80; ++length) {
+        QString base(length, Qt::Uninitialized);
+        for (int i = 0; i < length; ++i)
+            base[i] = QLatin1Char(char('a' + (i * 7 + length) % 26));
+        expected.insert(base, expected.size());
+        QVector<int> positions = { 0, length / 2, length - 1 };
+        if (length <= 40 || qAbs(length - 32) <= 1) {
+            positions.clear();
+            for (int i = 0; i < length; ++i)
+                positions.append(i);
+        }
+        for (int position : qAsConst(positions)) {
+            QString key = base;
+            const ushort flip = position % 2 ? 0x0001 : 0x0100;
+            key[position] = QChar(ushort(key.at(position).unicode() ^ flip));
+            expected.insert(key, expected.size());
+        }
+    }
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it)
+        profile->setValue(it.key(), it.value(), false);
+
+    // The second round finds each key again by the same strings.
+    for (int round = 0; round < 2; ++round) {
+        for (auto it = expected.cbegin(); it != expected.cend(); ++it)
+            QCOMPARE(profile->value(it.key(), -1), QVariant(it.value()));
+    }
+    // Equal text in other strings is the same key; one character more is another.
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+        QCOMPARE(profile->value(QString(it.key().constData(), it.key().size()), -1),
+                 QVariant(it.value()));
+        QCOMPARE(profile->value(it.key() + QLatin1Char('a'), -1), QVariant(-1));
+    }
+}
+
+// A read remembers where the characters of the keys it was given lie. The same characters
+// changed in place since make another key.
+void tst_Profile::keyStringChangedInPlace()
+{
+    makeWorkstation({ QStringLiteral("insert into profile values ('schedule/test/PT', 'PT')"),
+                      QStringLiteral("insert into profile values ('schedule/test/TT', 'TT')") });
+    auto profile = openProfile();
+
+    QString key = QStringLiteral("schedule/test/PT");
+    key[0] = QLatin1Char('s'); // characters of its own, which later changes do not move
+    const QChar *characters = key.constData();
+    QCOMPARE(profile->value(key, "none"), QVariant("PT"));
+    key[14] = QLatin1Char('T');
+    QCOMPARE(key.constData(), characters);
+    QCOMPARE(profile->value(key, "none"), QVariant("TT"));
+    key[14] = QLatin1Char('X');
+    QCOMPARE(key.constData(), characters);
+    QCOMPARE(profile->value(key, "none"), QVariant("none"));
+    key[14] = QLatin1Char('P');
+    QCOMPARE(profile->value(key, "none"), QVariant("PT"));
+}
+
+// What a read hands out is what was stored, down to a string's being null or empty, and a
+// value that changes its type is read in its new one.
+void tst_Profile::valuesKeepTheirForm()
+{
+    makeWorkstation();
+    auto profile = openProfile();
+    const QList<QVariant> values = { QVariant(QStringLiteral("text")), QVariant(QString("")),
+                                     QVariant(QString()), QVariant(QByteArray("\0\1", 2)),
+                                     QVariant(QByteArray()), QVariant(5), QVariant(2.5),
+                                     QVariant(true) };
+    for (int i = 0; i < values.size(); ++i)
+        profile->setValue(QString::number(i), values.at(i), false);
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < values.size(); ++i) {
+            const QVariant v = profile->value(QString::number(i), QStringLiteral("default"));
+            QCOMPARE(v.userType(), values.at(i).userType());
+            QCOMPARE(v.isNull(), values.at(i).isNull());
+            QCOMPARE(v, values.at(i));
+        }
+    }
+
+    profile->setValue("0", 7, false);
+    QCOMPARE(profile->value("0").userType(), int(QMetaType::Int));
+    QCOMPARE(profile->value("0"), QVariant(7));
+    profile->setValue("5", QStringLiteral("five"), false);
+    QCOMPARE(profile->value("5"), QVariant(QStringLiteral("five")));
 }
 
 void tst_Profile::storedForms()
