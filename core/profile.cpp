@@ -124,6 +124,15 @@ static Q_ALWAYS_INLINE bool sameKey(const QChar *key1, const QChar *key2, int si
     return true;
 }
 
+// The string that value holds, or nullptr when it holds another type or a null string.
+static inline const QString *nonNullText(const QVariant &value)
+{
+    if (value.userType() != QMetaType::QString)
+        return nullptr;
+    const QString *text = static_cast<const QString *>(value.constData());
+    return text->isNull() ? nullptr : text;
+}
+
 Q_ALWAYS_INLINE const ProfileIndex::Entry *ProfileIndex::find(const QString &key) const
 {
     const int size = key.size();
@@ -171,11 +180,7 @@ void ProfileIndex::copyFrom(const ProfileIndex &other, Function valueOf)
         entry = other.m_entries[i];
         if (entry.value) {
             entry.value = valueOf(entry.value);
-            if (entry.value->userType() == QMetaType::QString) {
-                const QString *text = static_cast<const QString *>(entry.value->constData());
-                if (!text->isNull())
-                    entry.text = text;
-            }
+            entry.text = nonNullText(*entry.value);
         }
     }
 }
@@ -209,21 +214,12 @@ void ProfileSnapshot::remove(const QString &key)
 // null string, whose count nobody writes).
 static QVariant ownCopy(const QVariant &value)
 {
-    switch (value.userType()) {
-    case QMetaType::QString: {
-        const QString *text = static_cast<const QString *>(value.constData());
-        if (!text->isNull())
-            return QVariant(QString(text->unicode(), text->size()));
-        break;
-    }
-    case QMetaType::QByteArray: {
+    if (const QString *text = nonNullText(value))
+        return QVariant(QString(text->unicode(), text->size()));
+    if (value.userType() == QMetaType::QByteArray) {
         const QByteArray *bytes = static_cast<const QByteArray *>(value.constData());
         if (!bytes->isNull())
             return QVariant(QByteArray(bytes->constData(), bytes->size()));
-        break;
-    }
-    default:
-        break;
     }
     return value;
 }

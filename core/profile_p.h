@@ -34,7 +34,7 @@ public:
 
     // At most half full, so that a probe ends soon at an empty entry.
     void rebuild(const QHash<QString, QVariant> &values);
-    // The same entries, each value taken through valueOf.
+    // The same entries, each value taken through valueOf, with its text when it is a string.
     template<typename Function>
     void copyFrom(const ProfileIndex &other, Function valueOf);
     inline const Entry *find(const QString &key) const;
