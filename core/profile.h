@@ -11,6 +11,34 @@
 
 class ProfilePrivate;
 
+// The typed settings: value type and name. The name is the getter's and the key of the setting in
+// the profile table; set_<name> is the setter.
+#define CORE_TYPED_SETTINGS(X)                                                                   \
+    X(QString, statim_sample_prefix)                                                             \
+    X(QString, qc_sample_prefix)                                                                 \
+    X(QString, result_is_preparing)                                                              \
+    X(QString, result_can_not_be_calculated)                                                     \
+    X(QString, result_is_incubating)                                                             \
+    X(QString, result_is_analysing)                                                              \
+    X(QString, result_not_clotted)                                                               \
+    X(QString, dilution_result_flag)                                                             \
+    X(QString, lower_report_limit_flag)                                                          \
+    X(QString, upper_report_limit_flag)                                                          \
+    X(QString, lower_mark_limit_flag)                                                            \
+    X(QString, upper_mark_limit_flag)                                                            \
+    X(QString, manual_input_flag)                                                                \
+    X(QColor, color_of_waiting)                                                                  \
+    X(QColor, color_of_dispensing)                                                               \
+    X(QColor, color_of_incubating)                                                               \
+    X(QColor, color_of_analysing)                                                                \
+    X(QColor, color_of_null_result)                                                              \
+    X(QString, analysis_display_assay)                                                           \
+    X(QString, patient_display_fields)                                                           \
+    X(int, max_qc_file)                                                                          \
+    X(int, qc_method)                                                                            \
+    X(QString, hospital)                                                                         \
+    X(bool, is_touch_screen)
+
 // The workstation's settings store and the owner of its four database connections.
 //
 // Every row of the profile table is read into a cache when the store is built; reads are answered
@@ -48,56 +76,16 @@ public:
     void remove(const QString &key);
     QStringList keys() const;
 
-    // Typed settings. Each getter keeps a copy of its setting after its first call and answers from
-    // it: the first default wins, and only the matching setter refreshes the copy.
-    QString statim_sample_prefix(const QString &defaultValue);
-    void set_statim_sample_prefix(const QString &value, bool save);
-    QString qc_sample_prefix(const QString &defaultValue);
-    void set_qc_sample_prefix(const QString &value, bool save);
-    QString result_is_preparing(const QString &defaultValue);
-    void set_result_is_preparing(const QString &value, bool save);
-    QString result_can_not_be_calculated(const QString &defaultValue);
-    void set_result_can_not_be_calculated(const QString &value, bool save);
-    QString result_is_incubating(const QString &defaultValue);
-    void set_result_is_incubating(const QString &value, bool save);
-    QString result_is_analysing(const QString &defaultValue);
-    void set_result_is_analysing(const QString &value, bool save);
-    QString result_not_clotted(const QString &defaultValue);
-    void set_result_not_clotted(const QString &value, bool save);
-    QString dilution_result_flag(const QString &defaultValue);
-    void set_dilution_result_flag(const QString &value, bool save);
-    QString lower_report_limit_flag(const QString &defaultValue);
-    void set_lower_report_limit_flag(const QString &value, bool save);
-    QString upper_report_limit_flag(const QString &defaultValue);
-    void set_upper_report_limit_flag(const QString &value, bool save);
-    QString lower_mark_limit_flag(const QString &defaultValue);
-    void set_lower_mark_limit_flag(const QString &value, bool save);
-    QString upper_mark_limit_flag(const QString &defaultValue);
-    void set_upper_mark_limit_flag(const QString &value, bool save);
-    QString manual_input_flag(const QString &defaultValue);
-    void set_manual_input_flag(const QString &value, bool save);
-    QColor color_of_waiting(const QColor &defaultValue);
-    void set_color_of_waiting(const QColor &value, bool save);
-    QColor color_of_dispensing(const QColor &defaultValue);
-    void set_color_of_dispensing(const QColor &value, bool save);
-    QColor color_of_incubating(const QColor &defaultValue);
-    void set_color_of_incubating(const QColor &value, bool save);
-    QColor color_of_analysing(const QColor &defaultValue);
-    void set_color_of_analysing(const QColor &value, bool save);
-    QColor color_of_null_result(const QColor &defaultValue);
-    void set_color_of_null_result(const QColor &value, bool save);
-    QString analysis_display_assay(const QString &defaultValue);
-    void set_analysis_display_assay(const QString &value, bool save);
-    QString patient_display_fields(const QString &defaultValue);
-    void set_patient_display_fields(const QString &value, bool save);
-    int max_qc_file(const int &defaultValue);
-    void set_max_qc_file(const int &value, bool save);
-    int qc_method(const int &defaultValue);
-    void set_qc_method(const int &value, bool save);
-    QString hospital(const QString &defaultValue);
-    void set_hospital(const QString &value, bool save);
-    bool is_touch_screen(const bool &defaultValue);
-    void set_is_touch_screen(const bool &value, bool save);
+    // Typed settings, a getter and a setter for each entry of CORE_TYPED_SETTINGS. Each getter
+    // keeps a copy of its setting after its first call and answers from it: the first default
+    // wins, and only the matching setter refreshes the copy. The copy is a plain member, not
+    // guarded: each typed setting belongs to one thread at a time (two threads may each read a
+    // setting of their own), while value() and setValue() serve any thread.
+#define CORE_DECLARE_TYPED_SETTING(Type, name)                                                   \
+    Type name(const Type &defaultValue);                                                         \
+    void set_##name(const Type &value, bool save);
+    CORE_TYPED_SETTINGS(CORE_DECLARE_TYPED_SETTING)
+#undef CORE_DECLARE_TYPED_SETTING
 
 Q_SIGNALS:
     void valueChanged(const QString &key, const QVariant &value);
@@ -112,31 +100,10 @@ private:
 
     void init(const QString &fileName);
 
-    // The typed settings' copies, in the order of the accessors above; invalid until first use.
-    QVariant m_statim_sample_prefix;
-    QVariant m_qc_sample_prefix;
-    QVariant m_result_is_preparing;
-    QVariant m_result_can_not_be_calculated;
-    QVariant m_result_is_incubating;
-    QVariant m_result_is_analysing;
-    QVariant m_result_not_clotted;
-    QVariant m_dilution_result_flag;
-    QVariant m_lower_report_limit_flag;
-    QVariant m_upper_report_limit_flag;
-    QVariant m_lower_mark_limit_flag;
-    QVariant m_upper_mark_limit_flag;
-    QVariant m_manual_input_flag;
-    QVariant m_color_of_waiting;
-    QVariant m_color_of_dispensing;
-    QVariant m_color_of_incubating;
-    QVariant m_color_of_analysing;
-    QVariant m_color_of_null_result;
-    QVariant m_analysis_display_assay;
-    QVariant m_patient_display_fields;
-    QVariant m_max_qc_file;
-    QVariant m_qc_method;
-    QVariant m_hospital;
-    QVariant m_is_touch_screen;
+    // The typed settings' copies, in the order of the list; invalid until first use.
+#define CORE_TYPED_SETTING_COPY(Type, name) QVariant m_##name;
+    CORE_TYPED_SETTINGS(CORE_TYPED_SETTING_COPY)
+#undef CORE_TYPED_SETTING_COPY
 
     ProfilePrivate *d;
 };

@@ -1,31 +1,39 @@
 #include "scripts_p.h"
 #include "tavoglobal.h"
 
-#include <QtScript/qscriptengine.h>
-#include <QtScript/qscriptvalue.h>
+#include <QtCore/qcoreapplication.h>
+#include <QtCore/qdebug.h>
+#include <QtCore/qfile.h>
+#include <QtCore/qtextstream.h>
+#include <QtCore/qthread.h>
+#include <QtWidgets/qapplication.h>
 
-QVariant eval(const QString &program)
+QString readScriptFile(const QString &fileName, QString *name)
 {
-    QScriptEngine engine;
-    return engine.evaluate(program, QString(), 1).toVariant();
+    QString program;
+    QFile file(fileName);
+    if (!fileName.isEmpty() && file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        QTextStream stream(&file);
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+        stream.setCodec("UTF-8"); // Qt 6 streams read UTF-8 unless told otherwise
+#endif
+        program = stream.readAll();
+    }
+    *name = file.fileName();
+    return program;
 }
 
-QVariant load_script(const QString &fileName)
+// A box needs the widget machinery and the user-interface thread; elsewhere the log must do.
+static bool canShowMessageBox()
 {
-    QString name;
-    const QString program = readScriptFile(fileName, &name);
+    const QCoreApplication *app = QCoreApplication::instance();
+    return qobject_cast<const QApplication *>(app) && app->thread() == QThread::currentThread();
+}
 
-    QString message;
-    {
-        QScriptEngine engine;
-        const QVariant result = engine.evaluate(program, name, 1).toVariant();
-        if (!engine.hasUncaughtException())
-            return result;
-        message = engine.uncaughtException().toString() + QLatin1Char('\n')
-                + engine.uncaughtExceptionBacktrace().join(QLatin1Char('\n'));
-    }
-
-    // The file and the engine are gone by now: the box may stay open for a long time.
-    reportScriptError(message);
-    return QVariant();
+void reportScriptError(const QString &message)
+{
+    if (canShowMessageBox())
+        critical(message, QMessageBox::Ok, QMessageBox::NoButton);
+    else
+        qWarning().noquote() << message;
 }

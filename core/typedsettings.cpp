@@ -1,32 +1,5 @@
 #include "profile.h"
 
-// The typed settings: value type and key. The key in the profile table is the getter's name.
-#define CORE_TYPED_SETTINGS(X)                                                                   \
-    X(QString, statim_sample_prefix)                                                             \
-    X(QString, qc_sample_prefix)                                                                 \
-    X(QString, result_is_preparing)                                                              \
-    X(QString, result_can_not_be_calculated)                                                     \
-    X(QString, result_is_incubating)                                                             \
-    X(QString, result_is_analysing)                                                              \
-    X(QString, result_not_clotted)                                                               \
-    X(QString, dilution_result_flag)                                                             \
-    X(QString, lower_report_limit_flag)                                                          \
-    X(QString, upper_report_limit_flag)                                                          \
-    X(QString, lower_mark_limit_flag)                                                            \
-    X(QString, upper_mark_limit_flag)                                                            \
-    X(QString, manual_input_flag)                                                                \
-    X(QColor, color_of_waiting)                                                                  \
-    X(QColor, color_of_dispensing)                                                               \
-    X(QColor, color_of_incubating)                                                               \
-    X(QColor, color_of_analysing)                                                                \
-    X(QColor, color_of_null_result)                                                              \
-    X(QString, analysis_display_assay)                                                           \
-    X(QString, patient_display_fields)                                                           \
-    X(int, max_qc_file)                                                                          \
-    X(int, qc_method)                                                                            \
-    X(QString, hospital)                                                                         \
-    X(bool, is_touch_screen)
-
 template<typename T>
 static T convertStored(const QVariant &value)
 {

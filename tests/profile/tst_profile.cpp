@@ -5,7 +5,6 @@
 #include "workstation.h"
 
 #include <QtCore/qelapsedtimer.h>
-#include <QtCore/qtemporarydir.h>
 #include <QtCore/qthread.h>
 
 #include <atomic>
@@ -54,14 +53,13 @@ private:
     std::unique_ptr<Profile> openProfile(const QString &fileName = QStringLiteral("profile.db"));
     QList<QVariantList> storedRows(const QString &key);
 
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<workstation::WorkDirectory> m_dir;
 };
 
 void tst_Profile::init()
 {
-    m_dir.reset(new QTemporaryDir);
+    m_dir.reset(new workstation::WorkDirectory);
     QVERIFY(m_dir->isValid());
-    QVERIFY(QDir::setCurrent(m_dir->path()));
 }
 
 void tst_Profile::cleanup()
@@ -69,13 +67,12 @@ void tst_Profile::cleanup()
     // Each store registers the four names again; start the next test without them.
     for (const char *name : { "profile.db", "data.db", "qc.db", "syslog.db" })
         QSqlDatabase::removeDatabase(QLatin1String(name));
-    QDir::setCurrent(QDir::tempPath());
     m_dir.reset();
 }
 
 void tst_Profile::makeWorkstation(const QStringList &profileRows)
 {
-    QVERIFY(SqlFixture::createWorkstation(profileRows));
+    QVERIFY(workstation::createWorkstation(profileRows));
 }
 
 std::unique_ptr<Profile> tst_Profile::openProfile(const QString &fileName)
@@ -85,9 +82,9 @@ std::unique_ptr<Profile> tst_Profile::openProfile(const QString &fileName)
 
 QList<QVariantList> tst_Profile::storedRows(const QString &key)
 {
-    return SqlFixture::rows(QStringLiteral("profile.db"),
-                            QStringLiteral("select value, typeof(value) from profile where name = '%1'")
-                                    .arg(key));
+    return workstation::rows(QStringLiteral("profile.db"),
+                             QStringLiteral("select value, typeof(value) from profile where name = '%1'")
+                                     .arg(key));
 }
 
 void tst_Profile::placeholders()
@@ -105,7 +102,7 @@ void tst_Profile::placeholders()
     keys.sort();
     QCOMPARE(keys, QStringList({ "k", "stored" }));
     // Placeholders never reach the table.
-    QCOMPARE(SqlFixture::value("profile.db", "select count(*) from profile").toInt(), 1);
+    QCOMPARE(workstation::value("profile.db", "select count(*) from profile").toInt(), 1);
 }
 
 void tst_Profile::value2Fallback()
@@ -173,7 +170,7 @@ void tst_Profile::everySaveWrites()
 
     profile->setValue("k", 1, true);
     // Change the row behind the store's back: an unchanged value must still be written again.
-    QVERIFY(SqlFixture::exec("profile.db", { "update profile set value = 99 where name = 'k'" }));
+    QVERIFY(workstation::exec("profile.db", { "update profile set value = 99 where name = 'k'" }));
     profile->setValue("k", 1, true);
     QCOMPARE(changed.count(), 2);
     QCOMPARE(storedRows("k"), QList<QVariantList>({ { 1, "integer" } }));
@@ -184,11 +181,11 @@ void tst_Profile::everySaveWrites()
 
 void tst_Profile::duplicateRowsLastWins()
 {
-    QVERIFY(SqlFixture::exec("profile.db",
-                             { "create table profile (name text, value)",
-                               "insert into profile values ('dup', 'first')",
-                               "insert into profile values ('dup', 'second')" }));
-    QVERIFY(SqlFixture::createDataFiles());
+    QVERIFY(workstation::exec("profile.db",
+                              { "create table profile (name text, value)",
+                                "insert into profile values ('dup', 'first')",
+                                "insert into profile values ('dup', 'second')" }));
+    QVERIFY(workstation::createDataFiles());
     auto profile = openProfile();
     QCOMPARE(profile->value("dup", "d"), QVariant("second"));
     QCOMPARE(profile->keys(), QStringList({ "dup" }));
@@ -388,10 +385,10 @@ void tst_Profile::workerThreadWriteWaitsForEventLoop()
 void tst_Profile::profileInAnotherDirectory()
 {
     QVERIFY(QDir().mkpath("settings"));
-    QVERIFY(SqlFixture::exec("settings/custom.db",
-                             { "create table profile (name text primary key, value)",
-                               "insert into profile values ('where', 'elsewhere')" }));
-    QVERIFY(SqlFixture::createDataFiles());
+    QVERIFY(workstation::exec("settings/custom.db",
+                              { "create table profile (name text primary key, value)",
+                                "insert into profile values ('where', 'elsewhere')" }));
+    QVERIFY(workstation::createDataFiles());
 
     auto profile = openProfile(QDir::current().filePath("settings/custom.db"));
     QCOMPARE(profile->value("where", "d"), QVariant("elsewhere"));
@@ -403,13 +400,13 @@ void tst_Profile::profileInAnotherDirectory()
     QVERIFY(!QFile::exists("settings/data.db"));
 
     profile->setValue("saved", 1, true);
-    QCOMPARE(SqlFixture::value("settings/custom.db", "select value from profile where name = 'saved'"),
+    QCOMPARE(workstation::value("settings/custom.db", "select value from profile where name = 'saved'"),
              QVariant(1));
 }
 
 void tst_Profile::missingProfileWarns()
 {
-    QVERIFY(SqlFixture::createDataFiles());
+    QVERIFY(workstation::createDataFiles());
     QCoreApplication::setApplicationName("Coagulation");
 
     BoxCatcher catcher;
@@ -430,7 +427,7 @@ void tst_Profile::missingProfileWarns()
 
 void tst_Profile::unopenableProfileWarnsTwice()
 {
-    QVERIFY(SqlFixture::createDataFiles());
+    QVERIFY(workstation::createDataFiles());
 
     BoxCatcher catcher;
     const QString fileName = QStringLiteral("no/such/dir/profile.db");
@@ -447,8 +444,8 @@ void tst_Profile::unopenableProfileWarnsTwice()
 
 void tst_Profile::dataFilesWithoutTablesWarn()
 {
-    QVERIFY(SqlFixture::exec("profile.db", { "create table profile (name text primary key, value)" }));
-    QVERIFY(SqlFixture::exec("qc.db", { "create table t (x)" }));
+    QVERIFY(workstation::exec("profile.db", { "create table profile (name text primary key, value)" }));
+    QVERIFY(workstation::exec("qc.db", { "create table t (x)" }));
     QVERIFY(QDir().mkdir("syslog.db")); // a directory cannot be opened as a database
 
     BoxCatcher catcher;
@@ -482,7 +479,7 @@ void tst_Profile::failedSaveKeepsCache()
 {
     makeWorkstation();
     auto profile = openProfile();
-    QVERIFY(SqlFixture::exec("profile.db", { "drop table profile" }));
+    QVERIFY(workstation::exec("profile.db", { "drop table profile" }));
 
     profile->setValue("k", "v", true);
     QCOMPARE(profile->value("k", "d"), QVariant("v"));
@@ -592,9 +589,9 @@ void tst_Profile::storesAndThreadsComeAndGo()
 {
     makeWorkstation({ QStringLiteral("insert into profile values ('k', 'first')") });
     for (const char *name : { "second.db", "third.db" }) {
-        QVERIFY(SqlFixture::exec(name, { "create table profile (name text primary key, value)",
-                                         QStringLiteral("insert into profile values ('k', '%1')")
-                                                 .arg(QString::fromLatin1(name).section('.', 0, 0)) }));
+        QVERIFY(workstation::exec(name, { "create table profile (name text primary key, value)",
+                                          QStringLiteral("insert into profile values ('k', '%1')")
+                                                  .arg(QString::fromLatin1(name).section('.', 0, 0)) }));
     }
     auto first = openProfile();
     auto second = openProfile("second.db");

@@ -3,7 +3,6 @@
 #include "profile.h"
 #include "workstation.h"
 
-#include <QtCore/qtemporarydir.h>
 
 #include <memory>
 
@@ -31,22 +30,20 @@ private:
     std::unique_ptr<Profile> openProfile(const QStringList &rows = QStringList());
     QVariantList stored(const QString &key);
 
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<workstation::WorkDirectory> m_dir;
 };
 
 void tst_TypedSettings::init()
 {
-    m_dir.reset(new QTemporaryDir);
+    m_dir.reset(new workstation::WorkDirectory);
     QVERIFY(m_dir->isValid());
-    QVERIFY(QDir::setCurrent(m_dir->path()));
-    QVERIFY(SqlFixture::createDataFiles());
+    QVERIFY(workstation::createDataFiles());
 }
 
 void tst_TypedSettings::cleanup()
 {
     for (const char *name : { "profile.db", "data.db", "qc.db", "syslog.db" })
         QSqlDatabase::removeDatabase(QLatin1String(name));
-    QDir::setCurrent(QDir::tempPath());
     m_dir.reset();
 }
 
@@ -55,14 +52,14 @@ std::unique_ptr<Profile> tst_TypedSettings::openProfile(const QStringList &rows)
     QStringList statements{ QStringLiteral(
             "create table if not exists profile (name text primary key, value)") };
     statements += rows;
-    if (!SqlFixture::exec(QStringLiteral("profile.db"), statements))
+    if (!workstation::exec(QStringLiteral("profile.db"), statements))
         return nullptr;
     return std::unique_ptr<Profile>(new Profile(QStringLiteral("profile.db"), nullptr));
 }
 
 QVariantList tst_TypedSettings::stored(const QString &key)
 {
-    const auto rows = SqlFixture::rows(
+    const auto rows = workstation::rows(
             QStringLiteral("profile.db"),
             QStringLiteral("select value, typeof(value) from profile where name = '%1'").arg(key));
     return rows.value(0);
@@ -204,71 +201,68 @@ void tst_TypedSettings::blobRowsReadAsText()
     QVERIFY(!empty.isNull());
 }
 
+// The n-th setting's value in a test of every accessor, and what its row holds.
+static void sample(int n, QString *value, QVariant *row)
+{
+    *value = QStringLiteral("value %1").arg(n);
+    *row = *value;
+}
+
+static void sample(int n, QColor *value, QVariant *row)
+{
+    *value = QColor(n, 2 * n, 3 * n);
+    *row = value->name();
+}
+
+static void sample(int n, int *value, QVariant *row)
+{
+    *value = n;
+    *row = n;
+}
+
+static void sample(int n, bool *value, QVariant *row)
+{
+    *value = n % 2;
+    *row = QLatin1String(*value ? "true" : "false");
+}
+
+// A default that differs from the value, so that a getter cannot pass by handing it back.
+template<typename T>
+static T otherThan(const T &) { return T(); }
+static bool otherThan(bool value) { return !value; }
+
 // Every pair reads and writes the row named after its getter, and each has a copy of its own.
 void tst_TypedSettings::everyAccessorUsesItsKey()
 {
     auto profile = openProfile();
-    Profile *p = profile.get();
     int n = 0;
-    const auto text = [&](const char *key, auto get, auto set) {
-        const QString value = QStringLiteral("value %1").arg(++n);
-        (p->*set)(value, true);
-        QCOMPARE(stored(QLatin1String(key)).value(0), QVariant(value));
-        QCOMPARE((p->*get)(QString()), value);
-    };
-    text("statim_sample_prefix", &Profile::statim_sample_prefix, &Profile::set_statim_sample_prefix);
-    text("qc_sample_prefix", &Profile::qc_sample_prefix, &Profile::set_qc_sample_prefix);
-    text("result_is_preparing", &Profile::result_is_preparing, &Profile::set_result_is_preparing);
-    text("result_can_not_be_calculated", &Profile::result_can_not_be_calculated,
-         &Profile::set_result_can_not_be_calculated);
-    text("result_is_incubating", &Profile::result_is_incubating, &Profile::set_result_is_incubating);
-    text("result_is_analysing", &Profile::result_is_analysing, &Profile::set_result_is_analysing);
-    text("result_not_clotted", &Profile::result_not_clotted, &Profile::set_result_not_clotted);
-    text("dilution_result_flag", &Profile::dilution_result_flag, &Profile::set_dilution_result_flag);
-    text("lower_report_limit_flag", &Profile::lower_report_limit_flag,
-         &Profile::set_lower_report_limit_flag);
-    text("upper_report_limit_flag", &Profile::upper_report_limit_flag,
-         &Profile::set_upper_report_limit_flag);
-    text("lower_mark_limit_flag", &Profile::lower_mark_limit_flag, &Profile::set_lower_mark_limit_flag);
-    text("upper_mark_limit_flag", &Profile::upper_mark_limit_flag, &Profile::set_upper_mark_limit_flag);
-    text("manual_input_flag", &Profile::manual_input_flag, &Profile::set_manual_input_flag);
-    text("analysis_display_assay", &Profile::analysis_display_assay,
-         &Profile::set_analysis_display_assay);
-    text("patient_display_fields", &Profile::patient_display_fields,
-         &Profile::set_patient_display_fields);
-    text("hospital", &Profile::hospital, &Profile::set_hospital);
-
-    const auto colour = [&](const char *key, auto get, auto set) {
-        ++n;
-        const QColor value(n, 2 * n, 3 * n);
-        (p->*set)(value, true);
-        QCOMPARE(stored(QLatin1String(key)).value(0), QVariant(value.name()));
-        QCOMPARE((p->*get)(QColor()), value);
-    };
-    colour("color_of_waiting", &Profile::color_of_waiting, &Profile::set_color_of_waiting);
-    colour("color_of_dispensing", &Profile::color_of_dispensing, &Profile::set_color_of_dispensing);
-    colour("color_of_incubating", &Profile::color_of_incubating, &Profile::set_color_of_incubating);
-    colour("color_of_analysing", &Profile::color_of_analysing, &Profile::set_color_of_analysing);
-    colour("color_of_null_result", &Profile::color_of_null_result, &Profile::set_color_of_null_result);
-
-    p->set_max_qc_file(++n, true);
-    QCOMPARE(stored("max_qc_file").value(0), QVariant(n));
-    p->set_qc_method(++n, true);
-    QCOMPARE(stored("qc_method").value(0), QVariant(n));
-    p->set_is_touch_screen(false, true);
-    QCOMPARE(stored("is_touch_screen").value(0), QVariant("false"));
+#define CHECK_WRITE(Type, name)                                                                  \
+    {                                                                                            \
+        Type value;                                                                              \
+        QVariant row;                                                                            \
+        sample(++n, &value, &row);                                                               \
+        profile->set_##name(value, true);                                                        \
+        QCOMPARE(stored(QStringLiteral(#name)).value(0), row);                                   \
+        QCOMPARE(profile->name(otherThan(value)), value);                                        \
+    }
+    CORE_TYPED_SETTINGS(CHECK_WRITE)
+#undef CHECK_WRITE
 
     // A restart reads every value back through its own key.
     profile.reset();
     profile = openProfile();
-    p = profile.get();
-    QCOMPARE(p->hospital(QString()), QString("value 16"));
-    QCOMPARE(p->statim_sample_prefix(QString()), QString("value 1"));
-    QCOMPARE(p->color_of_null_result(QColor()), QColor(21, 42, 63));
-    QCOMPARE(p->max_qc_file(0), 22);
-    QCOMPARE(p->qc_method(0), 23);
-    QCOMPARE(p->is_touch_screen(true), false);
-    QCOMPARE(p->keys().size(), 24);
+    QCOMPARE(profile->keys().size(), n);
+    n = 0;
+#define CHECK_READ(Type, name)                                                                   \
+    {                                                                                            \
+        Type value;                                                                              \
+        QVariant row;                                                                            \
+        sample(++n, &value, &row);                                                               \
+        QCOMPARE(profile->name(otherThan(value)), value);                                        \
+    }
+    CORE_TYPED_SETTINGS(CHECK_READ)
+#undef CHECK_READ
+    QCOMPARE(n, 24);
 }
 
 QTEST_MAIN(tst_TypedSettings)

@@ -21,51 +21,54 @@
 #include <cstdio>
 #include <limits>
 
-// Typed setters and getters by key, so that writing and reading walk the same list.
-#define SETTING(name, value) { #name, &Profile::set_##name, &Profile::name, value }
-template <typename T>
-struct TypedSetting
+// What the typed setters write, handed out in the order of CORE_TYPED_SETTINGS: texts beyond
+// Latin-1 and beyond the Basic Multilingual Plane, a null and an empty text, quotes and a line
+// break; colours with and without alpha, and an invalid one.
+static QString sampleText(int index)
 {
-    const char *key;
-    void (Profile::*set)(const T &, bool);
-    T (Profile::*get)(const T &);
-    T value;
-};
-using StringSetting = TypedSetting<QString>;
-
-static QVector<StringSetting> stringSettings()
-{
-    return {
-        SETTING(statim_sample_prefix, QStringLiteral("急")),
-        SETTING(qc_sample_prefix, QStringLiteral("QC")),
-        SETTING(result_is_preparing, QString()),
-        SETTING(result_can_not_be_calculated, QStringLiteral("---.-")),
-        SETTING(result_is_incubating, QStringLiteral("")),
-        SETTING(result_is_analysing, QStringLiteral("分析中 'a'\n\"b\"")),
-        SETTING(result_not_clotted, QStringLiteral("不凝")),
-        SETTING(dilution_result_flag, QStringLiteral("!")),
-        SETTING(lower_report_limit_flag, QStringLiteral("<")),
-        SETTING(upper_report_limit_flag, QStringLiteral(">")),
-        SETTING(lower_mark_limit_flag, QStringLiteral("↓")),
-        SETTING(upper_mark_limit_flag, QStringLiteral("↑")),
-        SETTING(manual_input_flag, QStringLiteral("M")),
-        SETTING(analysis_display_assay, QStringLiteral("PT,APTT,FIB")),
-        SETTING(patient_display_fields, QStringLiteral("12")),
-        SETTING(hospital, QStringLiteral("第一检验中心 \U0001F489")),
+    static const QString texts[] = {
+        QStringLiteral("急"), QStringLiteral("QC"), QString(), QStringLiteral("---.-"),
+        QStringLiteral(""), QStringLiteral("分析中 'a'\n\"b\""), QStringLiteral("不凝"),
+        QStringLiteral("!"), QStringLiteral("<"), QStringLiteral(">"), QStringLiteral("↓"),
+        QStringLiteral("↑"), QStringLiteral("M"), QStringLiteral("PT,APTT,FIB"),
+        QStringLiteral("12"), QStringLiteral("第一检验中心 \U0001F489"),
     };
+    return texts[index % (sizeof texts / sizeof *texts)];
 }
 
-using ColorSetting = TypedSetting<QColor>;
-
-static QVector<ColorSetting> colorSettings()
+static QColor sampleColor(int index)
 {
-    return {
-        SETTING(color_of_waiting, QColor(0x12, 0xab, 0xef)),
-        SETTING(color_of_dispensing, QColor(255, 0, 0, 17)),
-        SETTING(color_of_incubating, QColor(Qt::darkGreen)),
-        SETTING(color_of_analysing, QColor::fromHsvF(0.5, 0.25, 0.75)),
-        SETTING(color_of_null_result, QColor()),
+    static const QColor colors[] = {
+        QColor(0x12, 0xab, 0xef), QColor(255, 0, 0, 17), QColor(Qt::darkGreen),
+        QColor::fromHsvF(0.5, 0.25, 0.75), QColor(),
     };
+    return colors[index % (sizeof colors / sizeof *colors)];
+}
+
+// The typed settings' values, counted by type.
+struct TypedSamples
+{
+    int texts = 0;
+    int colors = 0;
+    int integers = 0;
+
+    void next(QString *value) { *value = sampleText(texts++); }
+    void next(QColor *value) { *value = sampleColor(colors++); }
+    void next(int *value) { *value = integers++ == 0 ? 120 : -3; }
+    void next(bool *value) { *value = true; }
+};
+
+static void writeTypedSettings(Profile &profile)
+{
+    TypedSamples samples;
+#define WRITE_SETTING(Type, name)                                                                \
+    {                                                                                            \
+        Type value;                                                                              \
+        samples.next(&value);                                                                    \
+        profile.set_##name(value, true);                                                         \
+    }
+    CORE_TYPED_SETTINGS(WRITE_SETTING)
+#undef WRITE_SETTING
 }
 
 // Profile::setValue of one value of every type a caller is likely to hand it.
@@ -152,13 +155,7 @@ static int write()
     if (!layOut())
         return 1;
     Profile &profile = Profile::instance();
-    for (const StringSetting &setting : stringSettings())
-        (profile.*setting.set)(setting.value, true);
-    for (const ColorSetting &setting : colorSettings())
-        (profile.*setting.set)(setting.value, true);
-    profile.set_max_qc_file(120, true);
-    profile.set_qc_method(-3, true);
-    profile.set_is_touch_screen(true, true);
+    writeTypedSettings(profile);
     for (const auto &entry : plainValues())
         profile.setValue(entry.first, entry.second, true);
     sampleCurve().save(7, QStringLiteral("PT"));
@@ -184,19 +181,37 @@ static QString describe(double d)
     return QString::asprintf("%a", d);
 }
 
+// What a getter gives: whether a text is null and its UTF-8 bytes, whether a colour is valid and
+// its name with alpha.
+static void print(QTextStream &out, const QString &text)
+{
+    out << text.isNull() << ' ' << text.toUtf8().toHex();
+}
+
+static void print(QTextStream &out, const QColor &color)
+{
+    out << color.isValid() << ' ' << color.name(QColor::HexArgb);
+}
+
+static void print(QTextStream &out, int value)
+{
+    out << value;
+}
+
+// Defaults that no setting holds.
+static QString readDefault(const QString &) { return QStringLiteral("default"); }
+static QColor readDefault(const QColor &) { return Qt::magenta; }
+static int readDefault(int) { return -1; }
+static bool readDefault(bool) { return false; }
+
 static void printTypedSettings(QTextStream &out, Profile &profile)
 {
-    for (const StringSetting &setting : stringSettings()) {
-        const QString text = (profile.*setting.get)(QStringLiteral("default"));
-        out << setting.key << ": " << text.isNull() << ' ' << text.toUtf8().toHex() << '\n';
-    }
-    for (const ColorSetting &setting : colorSettings()) {
-        const QColor color = (profile.*setting.get)(Qt::magenta);
-        out << setting.key << ": " << color.isValid() << ' ' << color.name(QColor::HexArgb) << '\n';
-    }
-    out << "max_qc_file: " << profile.max_qc_file(-1) << '\n';
-    out << "qc_method: " << profile.qc_method(-1) << '\n';
-    out << "is_touch_screen: " << profile.is_touch_screen(false) << '\n';
+#define PRINT_SETTING(Type, name)                                                                \
+    out << #name << ": ";                                                                        \
+    print(out, profile.name(readDefault(Type())));                                               \
+    out << '\n';
+    CORE_TYPED_SETTINGS(PRINT_SETTING)
+#undef PRINT_SETTING
 }
 
 static int read()
