@@ -9,12 +9,7 @@
 
 #include <limits>
 
-// A failed statement is logged with the unit and line it was run from, then Qt's form of the error.
-static void sqlWarning(int line, const QSqlQuery &query)
-{
-    const QByteArray tag = ".\\tavoglobal(" + QByteArray::number(line) + "):";
-    qWarning() << tag.constData() << query.lastError();
-}
+// The location tags name the unit and lines as the application's logs have always named them.
 
 int nextSampleNo(const QDate &date)
 {
@@ -22,11 +17,11 @@ int nextSampleNo(const QDate &date)
     // sampleNo is text; the cast makes 12 count above 7, and a text without leading digits 0.
     if (!query.prepare(QStringLiteral(
                 "select max(cast(sampleNo as integer)) from patient where date=:date")))
-        sqlWarning(__LINE__, query);
+        qWarning() << ".\\tavoglobal(25):" << query.lastError();
     // A date binds as ISO 8601 text, the form the column holds; a null date binds as NULL.
     query.bindValue(QStringLiteral(":date"), QVariant(date), QSql::In);
     if (!query.exec())
-        sqlWarning(__LINE__, query);
+        qWarning() << ".\\tavoglobal(29):" << query.lastError();
     // No row (a failed statement) or a NULL maximum (no sample that day) both count as 0. The
     // cast gives a 64-bit integer (saturated for longer digit runs): read all of it, since an int
     // would wrap or truncate it into a number that may already be in use.

@@ -1,3 +1,5 @@
+// What both script engines share: reading a script file and showing a script's error.
+
 #include "scripts_p.h"
 #include "tavoglobal.h"
 

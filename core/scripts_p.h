@@ -10,7 +10,7 @@
 
 #include <QtCore/qstring.h>
 
-// What the script engines share: reading a script file and showing a script's error.
+// What the script engines share (scripts.cpp): reading a script file and showing a script's error.
 
 // The text of a script file, read as UTF-8, and in name the file name to report it under. A file
 // that cannot be opened reads as an empty script, which evaluates to undefined; it is not reported.

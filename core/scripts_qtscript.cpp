@@ -1,3 +1,5 @@
+// eval and load_script on QtScript, for Qt 5.
+
 #include "scripts_p.h"
 #include "tavoglobal.h"
 

@@ -15,6 +15,11 @@ class QSqlRecord;
 class QWidget;
 QT_END_NAMESPACE
 
+// Helpers shared by the workstation's screens. No unit of this name: each group below says which
+// source file holds it.
+
+// Sample numbering (samplenumbering.cpp)
+
 namespace tavo {
 
 // The kind of a sample. Any other value, 0 included, is a sample without a prefix.
@@ -41,6 +46,8 @@ CORE_EXPORT QString samplePrefix(tavo::SampleType type);
 // from the record writes it. A name that is not a field of the record changes nothing.
 CORE_EXPORT void setGeneratedValue(QSqlRecord &record, const QString &name, const QVariant &value);
 
+// Numerics (numerics.cpp)
+
 // The value of the first ratio such as 1/10, 1:2 or -3 / 4 found in the text; 0.0 when there is
 // none. The division is not guarded: 1/0 gives infinity and still counts as found.
 CORE_EXPORT double fraction(const QString &text, bool *ok = nullptr);
@@ -57,6 +64,8 @@ CORE_EXPORT QStringList dilutionList();
 // length bytes; 0xFFFF when there are none.
 CORE_EXPORT unsigned short crc16(const void *data, int length);
 
+// Scripts (scripts.cpp; the engine in scripts_qtscript.cpp with Qt 5, scripts_qjs.cpp with Qt 6)
+
 // The value of an ECMAScript program, evaluated in an engine of its own. Undefined and null give an
 // invalid QVariant; an uncaught exception gives its thrown value, and nothing is reported.
 CORE_EXPORT QVariant eval(const QString &program);
@@ -66,6 +75,8 @@ CORE_EXPORT QVariant eval(const QString &program);
 // off the user-interface thread) and gives an invalid QVariant; a file that cannot be read
 // evaluates as an empty script.
 CORE_EXPORT QVariant load_script(const QString &fileName);
+
+// Message boxes, cursors and guards (uihelpers.cpp)
 
 // The window that a dialog should use as its parent: the active modal widget's window, else the
 // active window's, else null.

@@ -43,7 +43,7 @@ static bool sameBits(double a, double b)
 void tst_AnalysisResult::initTestCase()
 {
     QVERIFY(m_dir.isValid() && QDir::setCurrent(m_dir.path()));
-    QVERIFY(SqlFixture::createWorkstation());
+    QVERIFY(workstation::createWorkstation());
     BoxCatcher boxes;
     Profile::instance();
     QVERIFY(boxes.boxes.isEmpty());
@@ -247,8 +247,8 @@ void tst_AnalysisResult::toStringStoredMarks()
     profile.set_result_can_not_be_calculated("ERR", true);
     profile.set_manual_input_flag(QString(), true);
     profile.set_dilution_result_flag("D", false);
-    QCOMPARE(SqlFixture::value("profile.db",
-                               "select value from profile where name = 'upper_mark_limit_flag'"),
+    QCOMPARE(workstation::value("profile.db",
+                                "select value from profile where name = 'upper_mark_limit_flag'"),
              QVariant(QString::fromUtf8("高")));
 
     AnalysisResult r(12.34);

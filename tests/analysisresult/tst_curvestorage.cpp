@@ -33,11 +33,11 @@ static QList<QByteArray> stored(int patientId, const QString &item)
 {
     QList<QByteArray> blobs;
     for (const QVariantList &row :
-         SqlFixture::rows("data.db",
-                          QString("select curve, typeof(curve) from curve where patientId = %1 "
-                                  "and item = '%2' order by rowid")
-                              .arg(patientId)
-                              .arg(item)))
+         workstation::rows("data.db",
+                           QString("select curve, typeof(curve) from curve where patientId = %1 "
+                                   "and item = '%2' order by rowid")
+                               .arg(patientId)
+                               .arg(item)))
         blobs.append(row.value(1) == "blob" ? row.value(0).toByteArray() : "not a blob");
     return blobs;
 }
@@ -45,7 +45,7 @@ static QList<QByteArray> stored(int patientId, const QString &item)
 void tst_CurveStorage::initTestCase()
 {
     QVERIFY(m_dir.isValid() && QDir::setCurrent(m_dir.path()));
-    QVERIFY(SqlFixture::createWorkstation());
+    QVERIFY(workstation::createWorkstation());
     BoxCatcher boxes;
     Profile::instance();
     QVERIFY(boxes.boxes.isEmpty());
@@ -53,9 +53,9 @@ void tst_CurveStorage::initTestCase()
 
 void tst_CurveStorage::init()
 {
-    QVERIFY(SqlFixture::exec("data.db",
-                             {"drop table if exists curve",
-                              "create table curve (patientId integer, item text, curve blob)"}));
+    QVERIFY(workstation::exec("data.db",
+                              {"drop table if exists curve",
+                               "create table curve (patientId integer, item text, curve blob)"}));
 }
 
 void tst_CurveStorage::blobBytes()
@@ -121,7 +121,7 @@ void tst_CurveStorage::deleteAndMissingRows()
     QVERIFY(stored(7, "PT").size() == 1 && stored(8, "FIB").size() == 1);
 
     // No row, an empty blob or NULL: the segments go, the point type stays.
-    QVERIFY(SqlFixture::exec(
+    QVERIFY(workstation::exec(
         "data.db",
         {"insert into curve values (3, 'TT', x'')", "insert into curve values (4, 'TT', null)"}));
     for (const QPair<int, QString> &key :
@@ -138,7 +138,7 @@ void tst_CurveStorage::missingTable()
 {
     // Dropped by another connection: the statement still prepares against the schema this
     // connection knows, and fails when it runs.
-    QVERIFY(SqlFixture::exec("data.db", {"drop table curve"}));
+    QVERIFY(workstation::exec("data.db", {"drop table curve"}));
     ClotCurve curve;
     curve.append(0.0, 1.0, {1.0});
     QTest::ignoreMessage(QtWarningMsg,

@@ -127,7 +127,7 @@ private:
 
 } // namespace workstation
 
-// The name the settings and result tests know the fixture by.
+// The fixture's old name, still used by tst_upgrade.
 namespace SqlFixture = workstation;
 
 #endif // WORKSTATION_H

@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include "ptypeer.h"
 #include "serial.h"
 
 #include <atomic>
@@ -8,71 +9,24 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
 #include <sys/file.h>
 #include <termios.h>
 #include <unistd.h>
 
-// A pseudo-terminal pair stands in for a port: Serial opens the slave, the test plays the
-// instrument on the master.
-class PtyPair
+// A pseudo-terminal stands in for a port: Serial opens the slave, the test plays the instrument
+// on the master through the serial tests' peer, here in Qt's types.
+class PtyPair : public PtyPeer
 {
 public:
-    PtyPair()
-    {
-        int slave = -1;
-        char name[256] = {};
-        if (::openpty(&m_master, &slave, name, nullptr, nullptr) != 0)
-            return;
-        m_slavePath = QString::fromLocal8Bit(name);
-        // Only Serial holds the slave from here on.
-        ::close(slave);
-    }
-    ~PtyPair() { closeMaster(); }
-    bool isValid() const { return m_master >= 0; }
-    QString slavePath() const { return m_slavePath; }
-    QString slaveName() const { return m_slavePath.mid(5); } // without "/dev/"
-    void closeMaster()
-    {
-        if (m_master >= 0)
-            ::close(m_master);
-        m_master = -1;
-    }
-
-    void send(const QByteArray &data) const
-    {
-        qint64 done = 0;
-        while (done < data.size()) {
-            const ssize_t r = ::write(m_master, data.constData() + done, data.size() - done);
-            if (r <= 0)
-                return;
-            done += r;
-        }
-    }
-
+    QString slavePath() const { return QString::fromStdString(PtyPeer::slavePath()); }
+    QString slaveName() const { return slavePath().mid(5); } // without "/dev/"
+    void closeMaster() { hangUp(); }
+    void send(const QByteArray &data) { PtyPeer::send(data.toStdString()); }
     // What the master receives within timeoutMs, up to size bytes.
-    QByteArray receive(qint64 size, int timeoutMs = 5000) const
+    QByteArray receive(qint64 size, int timeoutMs = 5000)
     {
-        QByteArray data;
-        QElapsedTimer timer;
-        timer.start();
-        while (data.size() < size && !timer.hasExpired(timeoutMs)) {
-            pollfd p = {m_master, POLLIN, 0};
-            if (::poll(&p, 1, 50) <= 0 || !(p.revents & POLLIN))
-                continue;
-            char buffer[4096];
-            const ssize_t r = ::read(m_master, buffer, qMin<qint64>(sizeof buffer, size - data.size()));
-            if (r <= 0)
-                break;
-            data.append(buffer, int(r));
-        }
-        return data;
+        return QByteArray::fromStdString(PtyPeer::receive(std::size_t(size), timeoutMs));
     }
-
-private:
-    int m_master = -1;
-    QString m_slavePath;
 };
 
 static int fdOf(const Serial &serial)

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-// The curve units are compiled into this target (for coverage and the internal encoder) and are
-// also in libCore.so, from the same source: the two copies of their globals are identical.
+// The blob codec is linked into this target (for coverage and the internal encoder) and is also
+// in libCore.so, from the same objects: the two copies of its globals are identical.
 extern "C" const char *__asan_default_options()
 {
     return "detect_odr_violation=0";
