@@ -10,9 +10,9 @@
 //
 
 // The operating-system layer under Serial: one engine per port, one implementation per platform
-// (serial_unix.cpp, serial_win.cpp), with the port names and the list of the system's ports apart
-// (serialports_unix.cpp, serialports_win.cpp). It uses no Qt types, so that the Win32 half can be
-// compiled on its own with a bare cross compiler.
+// (serial_unix.cpp and serialtransfer_unix.cpp, serial_win.cpp), with the port names and the list
+// of the system's ports apart (serialports_unix.cpp, serialports_win.cpp). It uses no Qt types,
+// so that the Win32 half can be compiled on its own with a bare cross compiler.
 
 #include <chrono>
 #include <string>
