@@ -5,7 +5,9 @@
 set -e
 cd "$(dirname "$0")/.."
 root=$(pwd)
-sh scripts/install-deps.sh
+# Both Qt versions, and for the Win32 serial layer mingw-w64 to build it and Wine to run its tests
+# (wine64 alone, in /usr/lib/wine, without the recommended 32-bit half).
+sh scripts/install-deps.sh g++-mingw-w64-x86-64 wine64
 
 jobs=$(nproc 2>/dev/null || echo 2)
 

@@ -6,7 +6,7 @@
 set -e
 cd "$(dirname "$0")/.."
 root=$(pwd)
-sh scripts/install-deps.sh
+CORE_QT_MAJOR=5 sh scripts/install-deps.sh
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc 2>/dev/null || echo 2)" >/dev/null

@@ -1,6 +1,7 @@
 #!/bin/sh
-# Installs the Debian packages the build and the tests need, only when one is missing, so a
-# machine that has them all is left alone.  Usage: scripts/install-deps.sh [extra packages...]
+# Installs the Debian packages that building the tree needs, and any named extra ones, only when
+# one is missing, so a machine that has them all is left alone.
+#   Usage: scripts/install-deps.sh [extra packages...]
 # Both Qt 5.15 and Qt 6 are installed; CORE_QT_MAJOR=5 or CORE_QT_MAJOR=6 limits it to one.
 set -e
 
@@ -13,10 +14,7 @@ case "${CORE_QT_MAJOR:-}" in
     *) echo "install-deps.sh: CORE_QT_MAJOR must be 5 or 6" >&2; exit 2 ;;
 esac
 
-# g++-mingw-w64-x86-64 and wine64 build the Win32 serial layer and run its tests under Wine; wine64
-# alone (in /usr/lib/wine) is enough, without the recommended 32-bit half.
-packages="cmake g++ make pkg-config $qt sqlite3 libsqlite3-dev g++-mingw-w64-x86-64 wine64"
-packages="$packages $*"
+packages="cmake g++ make pkg-config $qt sqlite3 libsqlite3-dev $*"
 
 missing=""
 for p in $packages; do
