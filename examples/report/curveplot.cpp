@@ -1,7 +1,10 @@
 #include "curveplot.h"
 
+#include <QtCore/qfileinfo.h>
+
 #include <QtGui/qfont.h>
 #include <QtGui/qimage.h>
+#include <QtGui/qimagewriter.h>
 #include <QtGui/qpainter.h>
 #include <QtGui/qpainterpath.h>
 
@@ -32,31 +35,43 @@ Range drawable(double min, double max)
     return { min - pad, min + pad };
 }
 
-// The finite values that at gives for the curve's points, from the smallest to the largest.
-Range valueRange(const ClotCurve &curve, double (ClotCurve::*at)(int) const)
+// Calls f(x, y) for each point of the curve in order. Walks the segments once, where x(i) and
+// y(i) walk them again for every point.
+template<typename F>
+void forEachPoint(const ClotCurve &curve, F f)
+{
+    const QVector<ClotCurve::Segment> segments = curve.segments();
+    for (const ClotCurve::Segment &segment : segments) {
+        for (int k = 0; k < segment.y.size(); ++k)
+            f(segment.x0 + double(k) * segment.dx, segment.y.at(k));
+    }
+}
+
+// The finite x (or y) values of the curve's points, from the smallest to the largest.
+Range valueRange(const ClotCurve &curve, bool ofY)
 {
     double min = 0.0, max = 1.0;
     bool first = true;
-    for (int i = 0; i < curve.size(); ++i) {
-        const double v = (curve.*at)(i);
+    forEachPoint(curve, [&](double x, double y) {
+        const double v = ofY ? y : x;
         if (!std::isfinite(v))
-            continue;
+            return;
         min = first ? v : std::min(min, v);
         max = first ? v : std::max(max, v);
         first = false;
-    }
+    });
     return { min, max };
 }
 
 Range xRange(const ClotCurve &curve)
 {
-    const Range r = valueRange(curve, &ClotCurve::x);
+    const Range r = valueRange(curve, false);
     return drawable(r.min, r.max);
 }
 
 Range yRange(const ClotCurve &curve)
 {
-    const Range r = valueRange(curve, &ClotCurve::y);
+    const Range r = valueRange(curve, true);
     const double margin = (r.max * 0.5 - r.min * 0.5) * 0.16;
     return drawable(r.min - margin, r.max + margin);
 }
@@ -139,23 +154,19 @@ void drawPanel(QPainter &p, const QRectF &area, const ClotCurve &curve, const QS
     p.setFont(font);
     p.drawText(QRectF(plot.left(), area.top() + 8, plot.width(), 22), Qt::AlignLeft, title);
 
-    // The curve, segment by segment.
+    // The curve, reduced to the plot's pixel columns: a long curve costs no more to draw than
+    // a short one.
     p.setRenderHint(QPainter::Antialiasing, true);
     p.setPen(QPen(colour, 2));
     p.setClipRect(plot.adjusted(-1, -1, 1, 1));
+    PolylineReducer reducer(plot.left(), plot.width());
+    forEachPoint(curve, [&](double x, double y) { reducer.add(QPointF(mapX(x), mapY(y))); });
+    const QVector<QPolygonF> pieces = reducer.pieces();
     QPainterPath path;
-    bool started = false;
-    for (int i = 0; i < curve.size(); ++i) {
-        const QPointF point(mapX(curve.x(i)), mapY(curve.y(i)));
-        if (!std::isfinite(point.x()) || !std::isfinite(point.y())) {
-            started = false;
-            continue;
-        }
-        if (started)
-            path.lineTo(point);
-        else
-            path.moveTo(point);
-        started = true;
+    for (const QPolygonF &piece : pieces) {
+        path.moveTo(piece.first());
+        for (int i = 1; i < piece.size(); ++i)
+            path.lineTo(piece.at(i));
     }
     p.drawPath(path);
     p.setClipping(false);
@@ -183,5 +194,72 @@ bool plotCurves(const ClotCurve &raw, const ClotCurve &od, const QString &title,
               QStringLiteral("Optical density (baseline from the first points)"),
               QStringLiteral("OD"), QColor(190, 40, 40));
     p.end();
-    return image.save(fileName, "PNG");
+    const QByteArray format = pictureFormat(fileName);
+    return !format.isEmpty() && image.save(fileName, format.constData());
+}
+
+QByteArray pictureFormat(const QString &fileName)
+{
+    const QByteArray suffix = QFileInfo(fileName).suffix().toLower().toLatin1();
+    if (suffix.isEmpty() || !QImageWriter::supportedImageFormats().contains(suffix))
+        return QByteArray();
+    return suffix;
+}
+
+PolylineReducer::PolylineReducer(double left, double width)
+    : m_left(left)
+{
+    // Points lie from left to left + width, both ends included.
+    const double columns = std::isfinite(width) ? std::floor(std::max(width, 0.0)) + 1.0 : 1.0;
+    m_columns.resize(int(std::min(columns, 1e6)));
+}
+
+void PolylineReducer::add(const QPointF &point)
+{
+    if (!std::isfinite(point.x()) || !std::isfinite(point.y())) {
+        m_broken = true;
+        return;
+    }
+    const double offset = std::floor(point.x() - m_left);
+    const int index = int(std::min(std::max(offset, 0.0), double(m_columns.size() - 1)));
+    Column &column = m_columns[index];
+    const qint64 at = m_count++;
+    if (column.firstAt < 0) {
+        column.top = column.bottom = point;
+        column.firstAt = column.topAt = column.bottomAt = at;
+        column.joined = !m_broken;
+    } else if (point.y() < column.top.y()) {
+        column.top = point;
+        column.topAt = at;
+    } else if (point.y() >= column.bottom.y()) {
+        // The later of equal points, so that a column of two keeps both.
+        column.bottom = point;
+        column.bottomAt = at;
+    }
+    m_broken = false;
+}
+
+QVector<QPolygonF> PolylineReducer::pieces() const
+{
+    QVector<const Column *> reached;
+    for (const Column &column : m_columns) {
+        if (column.firstAt >= 0)
+            reached.append(&column);
+    }
+    std::sort(reached.begin(), reached.end(),
+              [](const Column *a, const Column *b) { return a->firstAt < b->firstAt; });
+    QVector<QPolygonF> pieces;
+    for (const Column *column : qAsConst(reached)) {
+        if (!column->joined || pieces.isEmpty())
+            pieces.append(QPolygonF());
+        QPolygonF &piece = pieces.last();
+        if (column->topAt == column->bottomAt) {
+            piece << column->top;
+        } else if (column->topAt < column->bottomAt) {
+            piece << column->top << column->bottom;
+        } else {
+            piece << column->bottom << column->top;
+        }
+    }
+    return pieces;
 }

@@ -3,6 +3,9 @@
 // and one clot curve drawn raw and as optical density.
 //
 //   report [--lang en|zh] [--date YYYY-MM-DD] [--picture FILE] [DIRECTORY]
+//
+// The exit status tells a damaged file from one that another program holds or that cannot be
+// read here; the usage lists them.
 
 #include "curveplot.h"
 
@@ -19,6 +22,7 @@
 #include <QtCore/qlocale.h>
 #include <QtCore/qtimer.h>
 #include <QtCore/qtranslator.h>
+#include <QtGui/qimagewriter.h>
 #include <QtSql/qsqldatabase.h>
 #include <QtSql/qsqlerror.h>
 #include <QtSql/qsqlquery.h>
@@ -28,7 +32,27 @@
 
 namespace {
 
-enum ExitStatus { Success = 0, BadInput = 2, DamagedData = 3 };
+enum ExitStatus { Success = 0, BadInput = 2, DamagedData = 3, Busy = 4, NoPermission = 5 };
+
+const char usage[] =
+        "The day's report of a coagulation workstation.\n\n"
+        "Exit status:\n"
+        "  0  the report is printed\n"
+        "  1  the command line is wrong\n"
+        "  2  bad input: no such directory, no workstation databases, a damaged profile.db,\n"
+        "     a picture format that the suffix does not name, a picture that cannot be written\n"
+        "  3  data.db is damaged\n"
+        "  4  busy: another program holds a database; run the report again when it is done\n"
+        "  5  no permission to read a database here (reading a database in WAL mode may\n"
+        "     need write access to its directory)";
+
+struct Problem
+{
+    ExitStatus status = Success;
+    QString text;
+
+    bool isEmpty() const { return status == Success; }
+};
 
 void out(const QString &line)
 {
@@ -41,29 +65,64 @@ void err(const QString &line)
     std::fputs(qPrintable(QStringLiteral("report: ") + line + QLatin1Char('\n')), stderr);
 }
 
+// What a failed open or statement on fileName means: another program holds the file, or the
+// file cannot be read here, or else what damaged says.
+Problem sqlProblem(const QString &fileName, const QSqlError &error, const QString &damaged)
+{
+    const QString reason = error.text();
+    const Problem noPermission { NoPermission,
+                                 QStringLiteral("%1 cannot be read here: no permission (%2)")
+                                         .arg(fileName, reason) };
+    // The primary result code of SQLite; extended codes keep it in their low byte.
+    switch (error.nativeErrorCode().toInt() & 0xff) {
+    case 5: // SQLITE_BUSY
+    case 6: // SQLITE_LOCKED
+        return { Busy, QStringLiteral("%1 is busy: another program holds it (%2)")
+                                .arg(fileName, reason) };
+    case 3: // SQLITE_PERM
+    case 8: // SQLITE_READONLY: reading needs a write, to a WAL database's index beside it
+    case 23: // SQLITE_AUTH
+        return noPermission;
+    case 14: { // SQLITE_CANTOPEN
+        const QFileInfo file(fileName);
+        if (!file.isReadable() || !QFileInfo(file.absolutePath()).isWritable())
+            return noPermission;
+        break;
+    }
+    default:
+        break;
+    }
+    return { DamagedData, damaged };
+}
+
 // What is wrong with a database file, looked at through a connection of its own: empty when it
 // opens, reads and holds the tables.
-QString inspectDatabase(const QString &fileName, const QStringList &tables, bool readOnly)
+Problem inspectDatabase(const QString &fileName, const QStringList &tables, bool readOnly)
 {
-    QString problem;
+    Problem problem;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
         db.setDatabaseName(fileName);
         if (readOnly)
             db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
         if (!db.open()) {
-            problem = QStringLiteral("%1 does not open: %2").arg(fileName, db.lastError().text());
+            const QSqlError error = db.lastError();
+            problem = sqlProblem(fileName, error, QStringLiteral("%1 does not open: %2")
+                                                          .arg(fileName, error.text()));
         } else {
             QSqlQuery query(db);
             if (!query.exec(QStringLiteral("select name from sqlite_master where type = 'table'"))) {
-                problem = QStringLiteral("%1 is damaged: %2").arg(fileName, query.lastError().text());
+                const QSqlError error = query.lastError();
+                problem = sqlProblem(fileName, error, QStringLiteral("%1 is damaged: %2")
+                                                              .arg(fileName, error.text()));
             } else {
                 QStringList found;
                 while (query.next())
                     found << query.value(0).toString();
                 for (const QString &table : tables) {
                     if (!found.contains(table)) {
-                        problem = QStringLiteral("%1 has no table %2").arg(fileName, table);
+                        problem = { DamagedData,
+                                    QStringLiteral("%1 has no table %2").arg(fileName, table) };
                         break;
                     }
                 }
@@ -77,18 +136,19 @@ QString inspectDatabase(const QString &fileName, const QStringList &tables, bool
 
 // Checks a database file before the store opens it, so that a damaged file is reported here
 // rather than as a modal box nobody can answer. Empty on success, else what is wrong.
-QString checkDatabase(const QString &fileName, const QStringList &tables)
+Problem checkDatabase(const QString &fileName, const QStringList &tables)
 {
     if (!QFileInfo(fileName).isFile())
-        return QStringLiteral("%1 is missing").arg(fileName);
+        return { BadInput, QStringLiteral("%1 is missing").arg(fileName) };
     // Read-only first, so that looking changes nothing.
-    const QString problem = inspectDatabase(fileName, tables, true);
+    const Problem problem = inspectDatabase(fileName, tables, true);
     // A write cut short by a crash leaves a hot journal that a read-only connection may not roll
     // back. The store's read-write connection would roll it back on its first read, so do that
-    // here and look again.
-    if (problem.isEmpty() || !QFileInfo(fileName + QStringLiteral("-journal")).isFile())
+    // here and look again. The journal of a write still going on is no such leftover.
+    if (problem.isEmpty() || problem.status == Busy
+        || !QFileInfo(fileName + QStringLiteral("-journal")).isFile())
         return problem;
-    const QString recovered = inspectDatabase(fileName, tables, false);
+    const Problem recovered = inspectDatabase(fileName, tables, false);
     if (recovered.isEmpty())
         err(QStringLiteral("%1: rolled back a write that was cut short").arg(fileName));
     return recovered;
@@ -157,7 +217,7 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("report"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("The day's report of a coagulation workstation."));
+    parser.setApplicationDescription(QString::fromLatin1(usage));
     parser.addHelpOption();
     QCommandLineOption langOption(QStringLiteral("lang"), QStringLiteral("Language: en or zh."),
                                   QStringLiteral("language"));
@@ -165,7 +225,8 @@ int main(int argc, char **argv)
                                   QStringLiteral("The day to report (default: the latest)."),
                                   QStringLiteral("YYYY-MM-DD"));
     QCommandLineOption pictureOption(QStringLiteral("picture"),
-                                     QStringLiteral("Where to save the curve picture."),
+                                     QStringLiteral("Where to save the curve picture; the suffix "
+                                                    "names the format (png, jpg, bmp, ...)."),
                                      QStringLiteral("file"));
     parser.addOption(langOption);
     parser.addOption(dateOption);
@@ -174,6 +235,17 @@ int main(int argc, char **argv)
                                  QStringLiteral("The workstation's data directory (default: .)."));
     parser.process(app);
 
+    // Refused before anything is read or drawn.
+    QString picture = parser.value(pictureOption);
+    if (!picture.isEmpty() && pictureFormat(picture).isEmpty()) {
+        QStringList formats;
+        for (const QByteArray &format : QImageWriter::supportedImageFormats())
+            formats << QString::fromLatin1(format);
+        err(QStringLiteral("%1: the suffix names no picture format; known are %2")
+                    .arg(picture, formats.join(QStringLiteral(", "))));
+        return BadInput;
+    }
+
     const QString dir = parser.positionalArguments().value(0, QStringLiteral("."));
     const QFileInfo dirInfo(dir);
     if (!dirInfo.isDir()) {
@@ -181,7 +253,6 @@ int main(int argc, char **argv)
         return BadInput;
     }
     const QString workstation = dirInfo.absoluteFilePath();
-    QString picture = parser.value(pictureOption);
     picture = QFileInfo(picture.isEmpty() ? QDir(workstation).filePath(QStringLiteral("clotcurve.png"))
                                           : picture)
                       .absoluteFilePath();
@@ -196,12 +267,12 @@ int main(int argc, char **argv)
                                qMakePair(QStringLiteral("data.db"),
                                          QStringList{ QStringLiteral("patient"), QStringLiteral("result"),
                                                       QStringLiteral("curve") }) }) {
-        const QString problem = checkDatabase(check.first, check.second);
+        const Problem problem = checkDatabase(check.first, check.second);
         if (!problem.isEmpty()) {
-            err(problem);
-            return check.first == QLatin1String("data.db") && QFileInfo(check.first).isFile()
-                    ? DamagedData
-                    : BadInput;
+            err(problem.text);
+            if (problem.status == DamagedData && check.first != QLatin1String("data.db"))
+                return BadInput;
+            return problem.status;
         }
     }
 
@@ -266,7 +337,15 @@ int main(int argc, char **argv)
     }
     if (!day.isValid()) {
         QSqlQuery latest(data);
-        if (latest.exec(QStringLiteral("select max(date) from patient")) && latest.next())
+        if (!latest.exec(QStringLiteral("select max(date) from patient"))) {
+            const QSqlError error = latest.lastError();
+            const Problem problem = sqlProblem(
+                    QStringLiteral("data.db"), error,
+                    QStringLiteral("patients cannot be read: %1").arg(error.text()));
+            err(problem.text);
+            return problem.status;
+        }
+        if (latest.next())
             day = QDate::fromString(latest.value(0).toString(), Qt::ISODate);
     }
     if (!day.isValid()) {
@@ -295,8 +374,12 @@ int main(int argc, char **argv)
             "order by cast(p.sampleNo as integer), r.id"));
     results.addBindValue(day);
     if (!results.exec()) {
-        err(QStringLiteral("results cannot be read: %1").arg(results.lastError().text()));
-        return DamagedData;
+        const QSqlError error = results.lastError();
+        const Problem problem = sqlProblem(
+                QStringLiteral("data.db"), error,
+                QStringLiteral("results cannot be read: %1").arg(error.text()));
+        err(problem.text);
+        return problem.status;
     }
     out(QStringLiteral("results of %1:").arg(day.toString(Qt::ISODate)));
     out(QStringLiteral("  %1%2%3%4%5%6")

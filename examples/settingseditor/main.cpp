@@ -4,6 +4,9 @@
 //   settingseditor [directory]
 //   settingseditor --grab editor.png [directory]     save a picture of the window and quit
 //
+// The picture is taken with nobody there: it creates nothing in the directory, asks nothing, and
+// refuses a directory that is not a workstation.
+//
 // Edited rows are bold and their group counts them; Save writes them to the profile table,
 // Revert brings back the stored values.
 
@@ -13,8 +16,58 @@
 
 #include <QtCore/QCommandLineParser>
 #include <QtCore/QDir>
+#include <QtCore/QFileInfo>
 #include <QtCore/QTextStream>
+#include <QtCore/QTimer>
+#include <QtSql/QSqlDatabase>
+#include <QtSql/QSqlError>
+#include <QtSql/QSqlQuery>
 #include <QtWidgets/QApplication>
+#include <QtWidgets/QMessageBox>
+
+namespace {
+
+// Why the working directory is not a workstation, found without creating or changing anything
+// there (the store creates a missing database and asks about it in a box): each of its four
+// databases is an SQLite file that holds tables, profile.db the profile table. Empty when it is
+// one.
+QString notAWorkstation()
+{
+    const QString connection = QStringLiteral("workstation check");
+    for (const char *name : { "profile.db", "data.db", "qc.db", "syslog.db" }) {
+        const QString fileName = QString::fromLatin1(name);
+        if (!QFileInfo(fileName).isFile())
+            return QStringLiteral("%1 is missing").arg(fileName);
+        QStringList tables;
+        QString error;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+            db.setDatabaseName(fileName);
+            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+            if (db.open()) {
+                QSqlQuery query(db);
+                if (!query.exec(QStringLiteral(
+                            "select name from sqlite_master where type = 'table'")))
+                    error = query.lastError().text();
+                while (query.next())
+                    tables << query.value(0).toString();
+            } else {
+                error = db.lastError().text();
+            }
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(connection);
+        if (!error.isEmpty())
+            return QStringLiteral("%1 cannot be read: %2").arg(fileName, error);
+        if (tables.isEmpty())
+            return QStringLiteral("%1 holds no tables").arg(fileName);
+        if (fileName == QLatin1String("profile.db") && !tables.contains(QLatin1String("profile")))
+            return QStringLiteral("profile.db has no table profile");
+    }
+    return QString();
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -40,19 +93,43 @@ int main(int argc, char *argv[])
         return 2;
     }
 
+    const bool grab = parser.isSet(grabOption);
+    if (grab) {
+        const QString problem = notAWorkstation();
+        if (!problem.isEmpty()) {
+            QTextStream(stderr) << "settingseditor: " << QDir::currentPath()
+                                << " is not a workstation: " << problem << '\n';
+            return 2;
+        }
+    }
+
+    // Nobody is there to answer a box while the picture is taken: print it, close it, and fail.
+    bool boxShown = false;
+    QTimer boxCloser;
+    QObject::connect(&boxCloser, &QTimer::timeout, [&boxShown] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (box && box->isVisible()) {
+            QTextStream(stderr) << "settingseditor: " << box->text() << '\n';
+            box->done(QMessageBox::Ok);
+            boxShown = true;
+        }
+    });
+    if (grab)
+        boxCloser.start(20);
+
     // The store opens its databases in the working directory on first use.
     Profile::instance();
 
     SettingsEditor editor;
     editor.show();
-    if (parser.isSet(grabOption)) {
+    if (grab) {
         QApplication::processEvents();
         const QString file = parser.value(grabOption);
         if (!editor.grab().save(file)) {
             QTextStream(stderr) << "settingseditor: cannot write " << file << '\n';
             return 1;
         }
-        return 0;
+        return boxShown ? 1 : 0;
     }
     return app.exec();
 }

@@ -13,6 +13,10 @@
 #include <cmath>
 #include <limits>
 
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
 struct Run
 {
     int status = -1;
@@ -56,12 +60,19 @@ private slots:
     void axisTicks_data();
     void axisTicks();
     void hostileCurves();
+    void reducedLine();
+    void busyOrNoPermission_data();
+    void busyOrNoPermission();
+    void pictureFormat_data();
+    void pictureFormat();
+    void settingsEditorGrab_data();
+    void settingsEditorGrab();
 
 private:
-    bool layOut(const QString &dir);
+    bool layOut(const QString &dir, const QStringList &only = QStringList());
 };
 
-bool tst_Report::layOut(const QString &dir)
+bool tst_Report::layOut(const QString &dir, const QStringList &only)
 {
     const struct {
         const char *file;
@@ -69,6 +80,8 @@ bool tst_Report::layOut(const QString &dir)
     } files[] = { { "profile.db", "profile-v0.sql" }, { "data.db", "data-v0.sql" },
                   { "qc.db", "qc.sql" }, { "syslog.db", "syslog.sql" } };
     for (const auto &f : files) {
+        if (!only.isEmpty() && !only.contains(QLatin1String(f.file)))
+            continue;
         const Run r = run(QStringLiteral(SQLITE3), { QLatin1String(f.file) }, dir,
                           QStringLiteral(SAMPLES_DIR "/") + QLatin1String(f.sql));
         if (r.status != 0) {
@@ -296,6 +309,171 @@ void tst_Report::hostileCurves()
                  qPrintable(QString::number(i)));
     }
     QVERIFY(!QImage(picture).isNull());
+}
+
+// A million points keep at most two a pixel column, its highest and lowest; a few points keep
+// each of them, and their gap.
+void tst_Report::reducedLine()
+{
+    const int n = 1000000, width = 796;
+    PolylineReducer dense(0.5, width);
+    QVector<double> top(width + 1, qInf()), bottom(width + 1, -qInf());
+    quint32 seed = 1;
+    for (int i = 0; i < n; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        const QPointF point(0.5 + double(i) * width / (n - 1), seed / 65536.0);
+        const int column = int(point.x() - 0.5);
+        top[column] = qMin(top.at(column), point.y());
+        bottom[column] = qMax(bottom.at(column), point.y());
+        dense.add(point);
+    }
+    const QVector<QPolygonF> pieces = dense.pieces();
+    QCOMPARE(pieces.size(), 1);
+    QVector<QVector<double>> kept(width + 1);
+    for (const QPointF &point : pieces.first())
+        kept[int(point.x() - 0.5)] << point.y();
+    for (int column = 0; column <= width; ++column) {
+        QVERIFY(kept.at(column).size() <= 2);
+        QVERIFY(kept.at(column).contains(top.at(column)));
+        QVERIFY(kept.at(column).contains(bottom.at(column)));
+    }
+
+    PolylineReducer sparse(0.5, width);
+    QPolygonF line;
+    for (int i = 0; i < 80; ++i) {
+        line << QPointF(0.5 + i * 10.0, i == 40 ? qQNaN() : (i % 7) * 30.0);
+        sparse.add(line.last());
+    }
+    const QVector<QPolygonF> gap { QPolygonF(line.mid(0, 40)), QPolygonF(line.mid(41)) };
+    QCOMPARE(sparse.pieces(), gap);
+}
+
+// Another program holding data.db, and a workstation in WAL mode that may not be written here,
+// are neither damaged nor each other.
+void tst_Report::busyOrNoPermission_data()
+{
+    QTest::addColumn<bool>("readOnlyWal");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("busy") << false << 4 << "data.db is busy: another program holds it";
+    QTest::newRow("read-only WAL") << true << 5 << "data.db cannot be read here: no permission";
+}
+
+void tst_Report::busyOrNoPermission()
+{
+    QFETCH(bool, readOnlyWal);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid() && layOut(dir.path()));
+    QStringList command { REPORT, dir.path() };
+    const auto read = QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    const auto enter = read | QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
+    if (readOnlyWal) {
+#ifdef Q_OS_UNIX
+        const Run wal = run(SQLITE3, { "data.db", "pragma journal_mode = wal" }, dir.path());
+        QCOMPARE(wal.out.trimmed(), QString("wal"));
+        // Root may write anywhere: the report runs as nobody then.
+        if (geteuid() == 0) {
+            command = QStringList { "setpriv", "--reuid=65534", "--regid=65534", "--clear-groups" }
+                    + command;
+            if (run("setpriv", command.mid(1, 4) + QStringList("--help"), dir.path()).status != 0)
+                QSKIP("the report cannot run as nobody here");
+        }
+        for (const char *name : { "profile.db", "data.db", "qc.db", "syslog.db" })
+            QVERIFY(QFile::setPermissions(dir.filePath(name), read));
+        QVERIFY(QFile::setPermissions(dir.path(), enter));
+#else
+        QSKIP("a directory is made read-only through POSIX permissions");
+#endif
+    }
+    QSqlDatabase holder = QSqlDatabase::addDatabase("QSQLITE", "holder");
+    holder.setDatabaseName(dir.filePath("data.db"));
+    QVERIFY(readOnlyWal || (holder.open() && QSqlQuery(holder).exec("begin exclusive")));
+    const QString program = command.takeFirst();
+    const Run report = run(program, command, dir.path());
+    holder.close();
+    holder = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("holder"));
+    QVERIFY(QFile::setPermissions(dir.path(), enter | QFileDevice::WriteOwner));
+    QCOMPARE(report.status, status);
+    QVERIFY2(report.err.contains(message), qPrintable(report.err));
+    QVERIFY(!report.err.contains("damaged"));
+}
+
+// The picture is written in the format that its suffix names; a suffix that names none is refused
+// before the workstation is read.
+void tst_Report::pictureFormat_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("magic");
+    QTest::newRow("jpg") << "curve.jpg" << QByteArray("\xff\xd8\xff");
+    QTest::newRow("BMP") << "curve.BMP" << QByteArray("BM");
+    QTest::newRow("unknown") << "curve.xyz" << QByteArray();
+    QTest::newRow("no suffix") << "curve" << QByteArray();
+}
+
+void tst_Report::pictureFormat()
+{
+    QFETCH(QString, file);
+    QFETCH(QByteArray, magic);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid() && layOut(dir.path()));
+    const Run report = run(QStringLiteral(REPORT), { "--picture", file, dir.path() }, dir.path());
+    QFile picture(dir.filePath(file));
+    QCOMPARE(report.status, magic.isEmpty() ? 2 : 0);
+    if (magic.isEmpty()) {
+        QVERIFY2(report.err.contains("names no picture format"), qPrintable(report.err));
+        QVERIFY(report.out.isEmpty());
+        QVERIFY(!picture.exists());
+    } else {
+        QVERIFY(picture.open(QIODevice::ReadOnly));
+        QCOMPARE(picture.read(magic.size()), magic);
+    }
+}
+
+// A picture of the settings editor is taken with nobody there: where the directory is no
+// workstation, it says so at once and creates nothing there.
+void tst_Report::settingsEditorGrab_data()
+{
+    QTest::addColumn<QStringList>("databases");
+    QTest::addColumn<QByteArray>("profile");
+    QTest::addColumn<QString>("problem");
+    const QStringList all { "profile.db", "data.db", "qc.db", "syslog.db" };
+    QTest::newRow("workstation") << all << QByteArray() << QString();
+    QTest::newRow("empty directory") << QStringList() << QByteArray() << "profile.db is missing";
+    QTest::newRow("qc.db missing") << QStringList(all.mid(0, 2) + all.mid(3)) << QByteArray()
+                                   << "qc.db is missing";
+    QTest::newRow("profile.db of text") << all << QByteArray("name=value\n")
+                                        << "profile.db cannot be read";
+    QTest::newRow("profile.db empty") << all << QByteArray("") << "profile.db holds no tables";
+}
+
+void tst_Report::settingsEditorGrab()
+{
+    QFETCH(QStringList, databases);
+    QFETCH(QByteArray, profile);
+    QFETCH(QString, problem);
+
+    QTemporaryDir dir, pictures;
+    QVERIFY(dir.isValid() && pictures.isValid());
+    QVERIFY(databases.isEmpty() || layOut(dir.path(), databases));
+    QFile file(dir.filePath("profile.db"));
+    QVERIFY(profile.isNull() || (file.open(QIODevice::WriteOnly) && file.write(profile) >= 0));
+    file.close();
+    const auto files = [&] {
+        return QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    };
+    const QStringList before = files();
+    const QString picture = pictures.filePath("editor.png");
+    const Run editor = run(SETTINGSEDITOR, { "--grab", picture, dir.path() }, dir.path());
+    QCOMPARE(files(), before);
+    QCOMPARE(editor.status, problem.isEmpty() ? 0 : 2);
+    const QString refusal = QDir(dir.path()).canonicalPath() + " is not a workstation: " + problem;
+    QVERIFY2(editor.err.contains(refusal) != problem.isEmpty(), qPrintable(editor.err));
+    QCOMPARE(QImage(picture).isNull(), !problem.isEmpty());
 }
 
 QTEST_MAIN(tst_Report)
