@@ -35,10 +35,13 @@ static const char usage[] =
         "log); 2 an unknown option.\n";
 
 template<typename Step>
-static bool runStep()
+static bool runStep(const char *filesAfter)
 {
     Step step(nullptr);
-    return step.run();
+    if (step.run())
+        return true;
+    step.reportStop(QString::fromLatin1(filesAfter));
+    return false;
 }
 
 int main(int argc, char *argv[])
@@ -105,7 +108,8 @@ int main(int argc, char *argv[])
             delete translator;
     }
 
-    if (!runStep<UpdateProfile>() || !runStep<UpdateData>() || !runStep<UpdateQc>())
+    if (!runStep<UpdateProfile>("data.db, qc.db") || !runStep<UpdateData>("qc.db")
+        || !runStep<UpdateQc>(""))
         return 1;
 
     closeLog();
