@@ -5,6 +5,7 @@
 // offered as a translation catalogue. The exit status is 0 when all steps succeeded, else 1;
 // 2 for an unknown option.
 
+#include "catalogue.h"
 #include "logfile.h"
 #include "updatedata.h"
 #include "updateprofile.h"
@@ -92,20 +93,9 @@ int main(int argc, char *argv[])
         QCoreApplication::applicationDirPath(),
     };
     for (int i = 1; i < argc; ++i) {
-        const QString name = QString::fromLocal8Bit(argv[i]);
-        auto *translator = new QTranslator(&app);
-        bool loaded = false;
-        for (const QString &directory : searchPath) {
-            if (translator->load(name, directory)) {
-                loaded = true;
-                break;
-            }
-        }
         // Installed last, asked first.
-        if (loaded)
+        if (QTranslator *translator = loadCatalogue(QString::fromLocal8Bit(argv[i]), searchPath, &app))
             QCoreApplication::installTranslator(translator);
-        else
-            delete translator;
     }
 
     if (!runStep<UpdateProfile>("data.db, qc.db") || !runStep<UpdateData>("qc.db")
