@@ -11,7 +11,14 @@ namespace {
 
 // The parts of a compiled catalogue (.qm) that text lookups walk.
 enum Section : uchar { Contexts = 0x2f, Hashes = 0x42, Messages = 0x69 };
-enum Tag : uchar { End = 1, Translation = 3, Obsolete1 = 5, SourceText = 6, Context = 7, Comment = 8 };
+enum Tag : uchar {
+    End = 1,
+    Translation = 3,
+    Obsolete1 = 5,
+    SourceText = 6,
+    Context = 7,
+    Comment = 8
+};
 
 const uchar magic[16] = {0x3c, 0xb8, 0x64, 0x18, 0xca, 0xef, 0x9c, 0x95,
                          0xcd, 0x21, 0x1c, 0xbf, 0x60, 0xa1, 0xbd, 0xdd};

@@ -94,7 +94,8 @@ int main(int argc, char *argv[])
     };
     for (int i = 1; i < argc; ++i) {
         // Installed last, asked first.
-        if (QTranslator *translator = loadCatalogue(QString::fromLocal8Bit(argv[i]), searchPath, &app))
+        const QString name = QString::fromLocal8Bit(argv[i]);
+        if (QTranslator *translator = loadCatalogue(name, searchPath, &app))
             QCoreApplication::installTranslator(translator);
     }
 
