@@ -13,4 +13,9 @@ bool openDatabaseFile(const QString &fileName, int *version);
 // Ends the transaction that openDatabaseFile() began without keeping anything.
 void rollbackDatabaseFile();
 
+// Closes and removes the default connection. A rollback that SQLite could not finish (a full
+// disk) is finished on a fresh connection, so that the file is whole without its journal; a
+// journal that is still left is logged.
+void closeDatabaseFile();
+
 #endif // DATABASEFILE_H

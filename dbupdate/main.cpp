@@ -5,6 +5,7 @@
 // offered as a translation catalogue. The exit status is 0 when all steps succeeded, else 1;
 // 2 for an unknown option.
 
+#include "catalogue.h"
 #include "logfile.h"
 #include "updatedata.h"
 #include "updateprofile.h"
@@ -35,10 +36,13 @@ static const char usage[] =
         "log); 2 an unknown option.\n";
 
 template<typename Step>
-static bool runStep()
+static bool runStep(const char *filesAfter)
 {
     Step step(nullptr);
-    return step.run();
+    if (step.run())
+        return true;
+    step.reportStop(QString::fromLatin1(filesAfter));
+    return false;
 }
 
 int main(int argc, char *argv[])
@@ -89,23 +93,14 @@ int main(int argc, char *argv[])
         QCoreApplication::applicationDirPath(),
     };
     for (int i = 1; i < argc; ++i) {
-        const QString name = QString::fromLocal8Bit(argv[i]);
-        auto *translator = new QTranslator(&app);
-        bool loaded = false;
-        for (const QString &directory : searchPath) {
-            if (translator->load(name, directory)) {
-                loaded = true;
-                break;
-            }
-        }
         // Installed last, asked first.
-        if (loaded)
+        const QString name = QString::fromLocal8Bit(argv[i]);
+        if (QTranslator *translator = loadCatalogue(name, searchPath, &app))
             QCoreApplication::installTranslator(translator);
-        else
-            delete translator;
     }
 
-    if (!runStep<UpdateProfile>() || !runStep<UpdateData>() || !runStep<UpdateQc>())
+    if (!runStep<UpdateProfile>("data.db, qc.db") || !runStep<UpdateData>("qc.db")
+        || !runStep<UpdateQc>(""))
         return 1;
 
     closeLog();

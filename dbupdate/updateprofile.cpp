@@ -3,9 +3,7 @@
 #include <QSqlRecord>
 #include <QStringList>
 
-// Runs one statement text through the step's runner with the location of the literal.
-#define EXECUTE(sql) execute(QStringLiteral(sql), __FILE__, __LINE__)
-// The same for a statement whose placeholders are filled first.
+// Runs a statement whose placeholders are filled first, with the location of the call.
 #define EXECUTE_TEXT(text) execute(text, __FILE__, __LINE__)
 
 namespace {
@@ -85,8 +83,8 @@ bool UpdateProfile::update()
         EXECUTE("alter table curve add column valid integer");
     }
 
-    EXECUTE("delete from version");
-    EXECUTE("insert into version values(3)");
+    if (!writeVersion(3, __FILE__, __LINE__))
+        return false;
 
     // Default settings and reagents. The gate tests the version the file had at the start,
     // not the one written just above.
