@@ -124,7 +124,7 @@ Q_NEVER_INLINE const QHash<QString, QVariant> *ProfilePrivate::refreshThreadValu
     copy.values.reserve(current.size());
     for (auto it = current.cbegin(); it != current.cend(); ++it)
         copy.values.insert(it.key(), ownCopy(it.value()));
-    copies.append(copy);
+    copies.append(std::move(copy));
     return &copies.constLast().values;
 }
 
