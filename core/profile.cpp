@@ -113,17 +113,14 @@ Q_NEVER_INLINE const QHash<QString, QVariant> *ProfilePrivate::refreshThreadValu
                                 }),
                  copies.end());
 
-    // Taken under the mutex as the hash shares it, copied outside: a write meanwhile detaches.
     ThreadCopy copy = { this, m_lifetime, 0, QHash<QString, QVariant>() };
-    QHash<QString, QVariant> current;
     {
         QMutexLocker locker(&m_mutex);
-        current = m_values;
         copy.generation = m_generation.loadRelaxed();
+        copy.values.reserve(m_values.size());
+        for (auto it = m_values.cbegin(); it != m_values.cend(); ++it)
+            copy.values.insert(it.key(), ownCopy(it.value()));
     }
-    copy.values.reserve(current.size());
-    for (auto it = current.cbegin(); it != current.cend(); ++it)
-        copy.values.insert(it.key(), ownCopy(it.value()));
     copies.append(std::move(copy));
     return &copies.constLast().values;
 }

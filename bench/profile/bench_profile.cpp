@@ -280,7 +280,7 @@ BENCHMARK(BM_ProfileSetValueNoSave)->UseRealTime();
 // What reads cost writes. A write changes the store's hash in place, under its mutex; after it,
 // the next read on each thread copies the hash for that thread (the first figure below is a
 // write and that copy, on one thread). A write that meets another thread taking its copy waits
-// for the mutex, and detaches the hash if that thread still shares it.
+// for the mutex until the copy is made.
 void BM_ProfileSetValueThenValue(benchmark::State &state)
 {
     Profile &profile = Profile::instance();
