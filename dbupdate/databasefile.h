@@ -13,4 +13,9 @@ bool openDatabaseFile(const QString &fileName, int *version);
 // Ends the transaction that openDatabaseFile() began without keeping anything.
 void rollbackDatabaseFile();
 
+// What openDatabaseFile() would find, with the file opened for reading only: nothing is
+// created, written or locked for writing. The reason of a refusal is logged in the same words.
+// The connection is closed again before this returns.
+bool inspectDatabaseFile(const QString &fileName, int *version);
+
 #endif // DATABASEFILE_H
