@@ -40,6 +40,14 @@ QSqlError writeProbe()
     return QSqlError();
 }
 
+// A journal that SQLite would roll back into the file before reading it.
+bool hotJournal(const QString &fileName)
+{
+    static const char magic[] = "\xd9\xd5\x05\xf9\x20\xa1\x63\xd7";
+    QFile journal(fileName + QLatin1String("-journal"));
+    return journal.open(QIODevice::ReadOnly) && journal.read(8) == QByteArray(magic, 8);
+}
+
 // The first problem SQLite's quick check names, or an empty text for a sound file.
 QString firstProblem()
 {
@@ -136,10 +144,15 @@ bool readVersion(const QString &fileName, int *version)
 // a look at the permissions of the file and of its directory, where the journal goes.
 bool inspect(QSqlDatabase &db, const QString &fileName, int *version)
 {
-    QFile file(fileName);
-    if (!file.exists()) {
+    const QFileInfo info(fileName);
+    if (!info.exists() || info.canonicalFilePath().isEmpty()) {
+        QFile file(fileName);
         file.open(QIODevice::ReadOnly); // for the system's reason
         reportCantOpen(fileName, file.errorString());
+        return false;
+    }
+    if (info.isFile() && info.size() == 0) {
+        reportCantOpen(fileName, QStringLiteral("the file is empty"));
         return false;
     }
     if (!db.open()) {
@@ -157,7 +170,6 @@ bool inspect(QSqlDatabase &db, const QString &fileName, int *version)
     }
     query.finish();
 
-    const QFileInfo info(fileName);
     const QFileInfo directory(info.absolutePath());
     if (!info.isWritable() || !directory.isWritable()) {
         query.exec(QStringLiteral("rollback"));
@@ -169,10 +181,16 @@ bool inspect(QSqlDatabase &db, const QString &fileName, int *version)
 
     const QString problem = firstProblem();
     bool ok = problem.isEmpty();
-    if (!ok)
+    if (!ok) {
         reportDamaged(fileName, problem);
-    else if (!readVersion(fileName, version))
+    } else if (!query.exec(QStringLiteral("select count(*) from sqlite_master where type = 'table'"))
+               || !query.next() || query.value(0).toInt() == 0) {
+        reportCantOpen(fileName, QStringLiteral("the file holds no tables"));
         ok = false;
+    } else {
+        query.finish();
+        ok = readVersion(fileName, version);
+    }
     query.exec(QStringLiteral("rollback"));
     if (!ok)
         *version = 0;
@@ -190,12 +208,18 @@ bool openDatabaseFile(const QString &fileName, int *version)
                                                 QLatin1String(QSqlDatabase::defaultConnection));
     db.setDatabaseName(fileName);
 
-    // The driver would create a missing file: run in the wrong directory, the program must not
-    // leave half-made databases behind.
-    QFile file(fileName);
-    if (!file.exists()) {
+    // The driver would create a missing file: run in the wrong directory, or through a link into
+    // a partition that is not mounted, the program must not leave half-made databases behind.
+    const QFileInfo info(fileName);
+    if (!info.exists() || info.canonicalFilePath().isEmpty()) {
+        QFile file(fileName);
         file.open(QIODevice::ReadOnly); // for the system's reason
         reportCantOpen(fileName, file.errorString());
+        return false;
+    }
+    // SQLite reads an empty file as an empty database; a workstation's file never is one.
+    if (info.isFile() && info.size() == 0) {
+        reportCantOpen(fileName, QStringLiteral("the file is empty"));
         return false;
     }
 
@@ -226,6 +250,15 @@ bool openDatabaseFile(const QString &fileName, int *version)
         return false;
     }
 
+    if (!query.exec(QStringLiteral("select count(*) from sqlite_master where type = 'table'"))
+        || !query.next() || query.value(0).toInt() == 0) {
+        query.finish();
+        rollbackDatabaseFile();
+        reportCantOpen(fileName, QStringLiteral("the file holds no tables"));
+        return false;
+    }
+    query.finish();
+
     if (!readVersion(fileName, version)) {
         *version = 0;
         rollbackDatabaseFile();
@@ -254,4 +287,41 @@ bool inspectDatabaseFile(const QString &fileName, int *version)
     }
     QSqlDatabase::removeDatabase(QLatin1String(QSqlDatabase::defaultConnection));
     return ok;
+}
+
+void closeDatabaseFile()
+{
+    const QString connection = QLatin1String(QSqlDatabase::defaultConnection);
+    if (!QSqlDatabase::contains(connection))
+        return;
+    QString fileName;
+    {
+        QSqlDatabase db = QSqlDatabase::database(connection, false);
+        fileName = db.databaseName();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connection);
+
+    // The file alone would be broken: whoever deletes the journal to free space, or copies the
+    // file without it, would keep half an upgrade.
+    const QFileInfo info(fileName);
+    if (!info.isFile() || info.size() == 0 || !hotJournal(fileName))
+        return;
+    const QString recovery = QStringLiteral("dbupdate recovery");
+    {
+        // The first read on a fresh connection rolls the journal back into the file.
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), recovery);
+        db.setDatabaseName(fileName);
+        if (db.open()) {
+            QSqlQuery query(db);
+            query.exec(QStringLiteral("select count(*) from sqlite_master"));
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(recovery);
+    if (hotJournal(fileName)) {
+        qWarning("%s-journal is left: %s is half-written without it; keep both files together"
+                 " until a run of this program or SQLite finishes the rollback",
+                 qUtf8Printable(fileName), qUtf8Printable(fileName));
+    }
 }

@@ -18,4 +18,9 @@ void rollbackDatabaseFile();
 // The connection is closed again before this returns.
 bool inspectDatabaseFile(const QString &fileName, int *version);
 
+// Closes and removes the default connection. A rollback that SQLite could not finish (a full
+// disk) is finished on a fresh connection, so that the file is whole without its journal; a
+// journal that is still left is logged.
+void closeDatabaseFile();
+
 #endif // DATABASEFILE_H

@@ -45,6 +45,19 @@ bool hasVersionTable()
             && query.next() && query.value(0).toInt() > 0;
 }
 
+// The files upgraded after fileName, as the log names those not run.
+QString filesAfter(const char *fileName)
+{
+    QStringList names;
+    bool after = false;
+    for (const WorkstationFile &workstationFile : workstationFiles) {
+        if (after)
+            names.append(QLatin1String(workstationFile.name));
+        after = after || qstrcmp(workstationFile.name, fileName) == 0;
+    }
+    return names.join(QLatin1String(", "));
+}
+
 // Opens the step, copies its file when the step will change it, then runs it.
 template<typename Step>
 bool runStep(const char *fileName, UpgradeRun *run)
@@ -58,6 +71,7 @@ bool runStep(const char *fileName, UpgradeRun *run)
         file.status = QStringLiteral("refused");
         file.reason = RunSummary::takeLastWarning();
         run->summary->add(file);
+        step.reportStop(filesAfter(fileName));
         return false;
     }
     const int target = step.targetVersion();
@@ -72,6 +86,7 @@ bool runStep(const char *fileName, UpgradeRun *run)
         file.status = QStringLiteral("refused");
         file.reason = RunSummary::takeLastWarning();
         run->summary->add(file);
+        step.reportStop(filesAfter(fileName));
         return false;
     }
     run->summary->setSnapshot(run->snapshot.directory());
@@ -85,6 +100,7 @@ bool runStep(const char *fileName, UpgradeRun *run)
     } else {
         file.status = QStringLiteral("refused");
         file.reason = RunSummary::takeLastWarning();
+        step.reportStop(filesAfter(fileName));
     }
     run->summary->add(file);
     return ok;

@@ -1,21 +1,13 @@
 #include "updatebase.h"
 
 #include "databasefile.h"
+#include "tablecopy.h"
 
 #include <QDebug>
-#include <QLocale>
 #include <QSqlDatabase>
-#include <QSqlDriver>
 #include <QSqlError>
-#include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QVector>
-
-#include <cmath>
-#include <limits>
-
-namespace {
 
 // One log line per failed statement: file, line, error and statement, each item followed by
 // one space, so "):" is followed by two and the line ends with "] ".
@@ -31,129 +23,17 @@ void reportSqlError(const QSqlError &error, const QString &statement, const char
     qWarning().noquote().nospace() << text;
 }
 
+namespace {
+
 void reportSqlError(QSqlQuery query, const char *file, int line)
 {
     reportSqlError(query.lastError(), query.lastQuery(), file, line);
 }
 
-// The literal of a value as SQLite stores it. The driver's own formatting follows the declared
-// type of the source column instead of the value, which would turn a blob into a hex text and
-// put a text of an integer column into the statement unquoted.
-QString sqlLiteral(const QVariant &value)
-{
-    // The driver reads an empty blob as a null byte array, and NULL as a null string.
-    if (value.userType() == QMetaType::QByteArray)
-        return QLatin1String("X'") + QString::fromLatin1(value.toByteArray().toHex())
-                + QLatin1Char('\'');
-    if (value.isNull())
-        return QStringLiteral("NULL");
-
-    switch (value.userType()) {
-    case QMetaType::Bool:
-        return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-        return value.toString();
-    case QMetaType::Float:
-    case QMetaType::Double: {
-        const double d = value.toDouble();
-        if (std::isnan(d))
-            return QStringLiteral("NULL"); // what SQLite itself stores for NaN
-        if (std::isinf(d))
-            return d > 0 ? QStringLiteral("9e999") : QStringLiteral("-9e999");
-        QString text = QString::number(d, 'g', QLocale::FloatingPointShortest);
-        // Keep a whole number a real: "3" would be stored as an integer.
-        if (!text.contains(QLatin1Char('.')) && !text.contains(QLatin1Char('e')))
-            text += QLatin1String(".0");
-        return text;
-    }
-    default: {
-        QString text = value.toString();
-        text.replace(QLatin1Char('\''), QLatin1String("''"));
-        return QLatin1Char('\'') + text + QLatin1Char('\'');
-    }
-    }
-}
-
-// The value to bind in place of sqlLiteral(value): the same storage class and content, so that
-// a bound row is stored exactly as its literal statement would store it.
-QVariant sqlValue(const QVariant &value)
-{
-    if (value.userType() == QMetaType::QByteArray) {
-        // The driver binds a null byte array as NULL; the literal of an empty blob is X''.
-        const QByteArray bytes = value.toByteArray();
-        return bytes.isNull() ? QVariant(QByteArray("", 0)) : value;
-    }
-    if (value.isNull())
-        return QVariant();
-
-    switch (value.userType()) {
-    case QMetaType::Bool:
-        return qlonglong(value.toBool() ? 1 : 0);
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-        return value.toLongLong();
-    case QMetaType::ULongLong: {
-        // A literal beyond the 64-bit integers is read by SQLite as a real.
-        const qulonglong u = value.toULongLong();
-        if (u <= qulonglong(std::numeric_limits<qlonglong>::max()))
-            return qlonglong(u);
-        return double(u);
-    }
-    case QMetaType::Float:
-    case QMetaType::Double:
-        return value.toDouble(); // SQLite stores NaN as NULL, as the literal does
-    case QMetaType::QString:
-        return value;
-    default:
-        return value.toString();
-    }
-}
-
-QString identifier(const QSqlDriver *driver, const QString &name, QSqlDriver::IdentifierType type)
-{
-    return driver->isIdentifierEscaped(name, type) ? name : driver->escapeIdentifier(name, type);
-}
-
-QString insertStatement(const QSqlDriver *driver, const QString &table, const QSqlRecord &record)
-{
-    QStringList names;
-    QStringList values;
-    names.reserve(record.count());
-    values.reserve(record.count());
-    for (int i = 0; i < record.count(); ++i) {
-        names.append(identifier(driver, record.fieldName(i), QSqlDriver::FieldName));
-        values.append(sqlLiteral(record.value(i)));
-    }
-    return QLatin1String("INSERT INTO ") + identifier(driver, table, QSqlDriver::TableName)
-            + QLatin1String(" (") + names.join(QLatin1String(", ")) + QLatin1String(") VALUES (")
-            + values.join(QLatin1String(", ")) + QLatin1Char(')');
-}
-
-// insertStatement() with a placeholder for each value.
-QString preparedInsertStatement(const QSqlDriver *driver, const QString &table,
-                                const QSqlRecord &record)
-{
-    QStringList names;
-    names.reserve(record.count());
-    for (int i = 0; i < record.count(); ++i)
-        names.append(identifier(driver, record.fieldName(i), QSqlDriver::FieldName));
-    QStringList placeholders;
-    placeholders.reserve(record.count());
-    for (int i = 0; i < record.count(); ++i)
-        placeholders.append(QStringLiteral("?"));
-    return QLatin1String("INSERT INTO ") + identifier(driver, table, QSqlDriver::TableName)
-            + QLatin1String(" (") + names.join(QLatin1String(", ")) + QLatin1String(") VALUES (")
-            + placeholders.join(QLatin1String(", ")) + QLatin1Char(')');
-}
-
 } // namespace
 
 UpdateBase::UpdateBase(const QString &fileName, QObject *parent)
-    : QObject(parent)
+    : QObject(parent), m_fileName(fileName)
 {
     if (!openDatabaseFile(fileName, &m_version))
         return;
@@ -171,6 +51,7 @@ UpdateBase::~UpdateBase()
 {
     if (m_inTransaction)
         rollbackDatabaseFile();
+    closeDatabaseFile();
 }
 
 int UpdateBase::version() const
@@ -199,13 +80,12 @@ bool UpdateBase::run()
         qWarning("%s has version %d, newer than this program's %d: left unchanged",
                  qUtf8Printable(QSqlDatabase::database().databaseName()), m_version,
                  targetVersion());
-        rollbackDatabaseFile();
-        m_inTransaction = false;
+        abandon();
         return false;
     }
 
     const bool ok = update();
-    if (!m_inTransaction) // SQLite rolled the step back; the file is as it was before it
+    if (!m_inTransaction) // rolled back; the file is as it was before the step
         return false;
 
     QSqlQuery query;
@@ -224,7 +104,25 @@ bool UpdateBase::run()
         return false;
     }
     m_inTransaction = false;
+    m_stopKept = !ok;
     return ok;
+}
+
+void UpdateBase::reportStop(const QString &filesNotRun) const
+{
+    QString left;
+    if (!m_stopKept)
+        left = m_open ? QStringLiteral("the file is unchanged (rolled back)")
+                      : QStringLiteral("the file is unchanged");
+    else if (!m_stoppedTable.isEmpty())
+        left = QStringLiteral("every row of %1 is in %2; %3 holds the %4 copied before the stop")
+                       .arg(m_stoppedTable, m_stoppedSource, m_stoppedTable)
+                       .arg(m_stoppedRows);
+    else
+        left = QStringLiteral("what ran before the stop is kept");
+    if (!filesNotRun.isEmpty())
+        left += QLatin1String("; not run: ") + filesNotRun;
+    qWarning("%s: the upgrade stopped; %s", qUtf8Printable(m_fileName), qUtf8Printable(left));
 }
 
 bool UpdateBase::execute(const QString &sql, const char *file, int line)
@@ -242,19 +140,64 @@ bool UpdateBase::execute(const QString &sql, const char *file, int line)
     return true;
 }
 
+bool UpdateBase::writeVersion(int version, const char *file, int line)
+{
+    const QString statements[] = {QStringLiteral("delete from version"),
+                                  QStringLiteral("insert into version values(%1)").arg(version)};
+    for (const QString &sql : statements) {
+        if (rolledBack())
+            return false;
+        m_written = true;
+        QSqlQuery query;
+        if (!query.exec(sql)) {
+            // Without its version the file would read as older, and the next run would upgrade
+            // it again from the start.
+            reportSqlError(query, file, line);
+            abandon();
+            return false;
+        }
+    }
+    return true;
+}
+
 bool UpdateBase::renameTable(const QString &table, const QString &newName)
 {
-    // A rebuild that stopped left the original rows in the backup and some of them in the new
-    // table: start again from the original rows, or the rows copied before would collide.
-    if (newName == table + QLatin1String("_bak") && !rolledBack() && tableExists(newName)) {
-        qWarning("Restoring %s from %s, left by an upgrade that stopped", qUtf8Printable(table),
-                 qUtf8Printable(newName));
-        execute(QStringLiteral("drop table if exists %1").arg(table), __FILE__, __LINE__);
-        execute(QStringLiteral("alter table %1 rename to %2").arg(newName, table), __FILE__,
-                __LINE__);
-    }
+    const bool rebuild = newName == table + QLatin1String("_bak");
+    if (rebuild && !rolledBack() && tableExists(newName) && !restoreStoppedRebuild(table, newName))
+        return false;
+    if (rebuild && !rolledBack())
+        m_siteObjects.insert(table, siteObjects(table));
     return execute(QStringLiteral("alter table %1 rename to %2").arg(table, newName), __FILE__,
                    __LINE__);
+}
+
+// A rebuild that stopped left the original rows in the backup and some of them in the new
+// table: start again from the original rows, or the rows copied before would collide. A table
+// of that name that this program did not leave, or rows written since, are not given up.
+bool UpdateBase::restoreStoppedRebuild(const QString &table, const QString &backup)
+{
+    if (!isStoppedRebuild(table, backup)) {
+        qWarning("%s is not the copy of %s that a stopped upgrade leaves: both are left as they are",
+                 qUtf8Printable(backup), qUtf8Printable(table));
+        abandon();
+        return false;
+    }
+    const int newRows = rowsNotIn(table, backup, __FILE__, __LINE__);
+    if (newRows != 0) {
+        if (newRows > 0) {
+            qWarning("%s holds %d rows that are not in %s, written since the upgrade stopped: both"
+                     " are left as they are",
+                     qUtf8Printable(table), newRows, qUtf8Printable(backup));
+        }
+        abandon();
+        return false;
+    }
+    qWarning("Restoring %s from %s, left by an upgrade that stopped", qUtf8Printable(table),
+             qUtf8Printable(backup));
+    execute(QStringLiteral("drop table if exists %1").arg(table), __FILE__, __LINE__);
+    execute(QStringLiteral("alter table %1 rename to %2").arg(backup, table), __FILE__, __LINE__);
+    forgetStoppedRebuild(table);
+    return true;
 }
 
 bool UpdateBase::copyTable(const QString &table, const QString &sourceTable,
@@ -264,74 +207,30 @@ bool UpdateBase::copyTable(const QString &table, const QString &sourceTable,
         return false;
 
     m_written = true;
-    QSqlQuery select;
-    select.setForwardOnly(true);
-    if (!select.exec(QLatin1String("select * from ") + sourceTable)) {
-        reportSqlError(select, __FILE__, __LINE__);
+    const CopyResult result = copyRows(table, sourceTable, extraFields, droppedFields, __FILE__,
+                                       __LINE__);
+    if (result != CopyResult::Copied)
         checkTransaction();
-        return !rolledBack();
-    }
-
-    // Every row goes into the same columns, so one insert statement, prepared at the first row,
-    // takes them all with the row's values bound: a statement parsed per row would cost most of
-    // the copy. A failure is logged with the row's values written out, as a statement of its own.
-    const QSqlDriver *driver = QSqlDatabase::database().driver();
-    QSqlQuery insert;
-    QSqlRecord columns; // the inserted columns; the values of extra fields
-    QVector<int> sources; // per inserted column, the column of the select, or -1 for an extra field
-    bool prepared = false;
-    while (select.next()) {
-        if (!prepared) {
-            columns = select.record();
-            sources.resize(columns.count());
-            for (int i = 0; i < sources.size(); ++i)
-                sources[i] = i;
-            for (const QString &name : droppedFields) {
-                const int index = columns.indexOf(name);
-                if (index >= 0) {
-                    columns.remove(index);
-                    sources.remove(index);
-                }
-            }
-            for (int i = 0; i < extraFields.count(); ++i) {
-                const int index = columns.indexOf(extraFields.fieldName(i));
-                if (index >= 0) {
-                    columns.setValue(index, extraFields.value(i));
-                    sources[index] = -1;
-                } else {
-                    columns.append(extraFields.field(i));
-                    sources.append(-1);
-                }
-            }
-        }
-
-        if (prepared || insert.prepare(preparedInsertStatement(driver, table, columns))) {
-            prepared = true;
-            for (int i = 0; i < sources.size(); ++i) {
-                insert.bindValue(i, sqlValue(sources.at(i) >= 0 ? select.value(sources.at(i))
-                                                                : columns.value(i)));
-            }
-            if (insert.exec())
-                continue;
-        }
-
-        QSqlRecord row = columns;
-        for (int i = 0; i < sources.size(); ++i) {
-            if (sources.at(i) >= 0)
-                row.setValue(i, select.value(sources.at(i)));
-        }
-        reportSqlError(insert.lastError(), insertStatement(driver, table, row), __FILE__, __LINE__);
-        checkTransaction();
+    if (rolledBack())
         return false;
+
+    const bool rebuild = sourceTable == table + QLatin1String("_bak");
+    if (result == CopyResult::Copied) {
+        if (rebuild)
+            recreateSiteObjects(table, m_siteObjects.take(table));
+        return true;
     }
 
-    // A read error ends the rows early; the caller would then drop a table not fully copied.
-    if (select.lastError().isValid()) {
-        reportSqlError(select, __FILE__, __LINE__);
-        checkTransaction();
-        return false;
-    }
-    return true;
+    // The stop state is kept: say where the rows are, here and to the next run.
+    m_stoppedTable = table;
+    m_stoppedSource = sourceTable;
+    QSqlQuery count;
+    m_stoppedRows = count.exec(QLatin1String("select count(*) from ") + table) && count.next()
+            ? count.value(0).toInt()
+            : 0;
+    if (rebuild)
+        noteStoppedRebuild(table, sourceTable);
+    return false;
 }
 
 bool UpdateBase::tableExists(const QString &table) const
@@ -347,6 +246,15 @@ bool UpdateBase::tableExists(const QString &table) const
 bool UpdateBase::rolledBack() const
 {
     return m_open && !m_inTransaction;
+}
+
+// Gives the step up: its transaction is rolled back, and nothing after this reaches the file.
+void UpdateBase::abandon()
+{
+    if (!m_inTransaction)
+        return;
+    rollbackDatabaseFile();
+    m_inTransaction = false;
 }
 
 // SQLite rolls the whole transaction back on some errors (a full disk, an I/O error, a

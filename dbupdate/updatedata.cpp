@@ -122,7 +122,5 @@ bool UpdateData::update()
                 "end");
     }
 
-    EXECUTE("delete from version");
-    EXECUTE("insert into version values(2)");
-    return true;
+    return writeVersion(2, __FILE__, __LINE__);
 }

@@ -85,8 +85,8 @@ bool UpdateProfile::update()
         EXECUTE("alter table curve add column valid integer");
     }
 
-    EXECUTE("delete from version");
-    EXECUTE("insert into version values(3)");
+    if (!writeVersion(3, __FILE__, __LINE__))
+        return false;
 
     // Default settings and reagents. The gate tests the version the file had at the start,
     // not the one written just above.

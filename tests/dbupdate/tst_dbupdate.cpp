@@ -14,11 +14,11 @@
 
 using namespace DbupdateTesting;
 
-// Empty files stand for databases that exist: SQLite reads an empty file as an empty database.
+// Databases that exist and hold a table of the site's own, none that the steps know.
 static void createEmpty(const QStringList &files = databaseFiles())
 {
     for (const QString &file : files)
-        QVERIFY(writeFile(file, QByteArray()));
+        QCOMPARE(sqlite(file, QStringLiteral("create table site(a);")), QString());
 }
 
 class TestDbupdate : public QObject
@@ -188,18 +188,20 @@ void TestDbupdate::failedStepEndsProgram()
     QCOMPARE(QDir().entryList({QStringLiteral("*.db")}, QDir::Files, QDir::Name), files);
     QVERIFY2(!log().contains(QLatin1String("Can't open")), qPrintable(log()));
     // What the failing step wrote before it stopped is kept.
-    QCOMPARE(sqlite(files.first(), QStringLiteral("select name from sqlite_master;")), QStringLiteral("t\n"));
+    QCOMPARE(sqlite(files.first(), QStringLiteral("select name from sqlite_master;")), QStringLiteral("site\nt\n"));
 }
 
 void TestDbupdate::emptyFiles()
 {
     // Every statement that needs an old table fails and is logged; the step goes on.
     createEmpty();
+    const QByteArray data = readFile(QStringLiteral("data.db"));
+    const QByteArray qc = readFile(QStringLiteral("qc.db"));
     const Result result = run(QDir::currentPath(), {QStringLiteral("upgrade.log")});
     QCOMPARE(result.exitCode, 0);
-    QVERIFY(QFileInfo(QStringLiteral("data.db")).size() > 0);
+    QVERIFY(readFile(QStringLiteral("data.db")) != data);
     // The qc.db step never writes, not even a version.
-    QCOMPARE(QFileInfo(QStringLiteral("qc.db")).size(), 0);
+    QCOMPARE(readFile(QStringLiteral("qc.db")), qc);
 
     // Failed statements name the unit by its file name only.
     const QRegularExpression located(QStringLiteral("^Warning: (\\S+) \\( \\d+ \\):  "),
@@ -258,7 +260,11 @@ void TestDbupdate::openFailure()
 
     // The steps after it did not run: they would have been refused on their missing files.
     for (int i = files.indexOf(file) + 1; i < files.size(); ++i)
-        QVERIFY2(!log().contains(files.at(i)), qPrintable(files.at(i)));
+        QVERIFY2(!log().contains(QLatin1String("Can't open ") + files.at(i)), qPrintable(files.at(i)));
+    const QString notRun = QStringList(files.mid(files.indexOf(file) + 1)).join(QLatin1String(", "));
+    QVERIFY2(log().endsWith(QStringLiteral("Warning: %1: the upgrade stopped; the file is unchanged%2\n")
+                                    .arg(file, notRun.isEmpty() ? QString() : QLatin1String("; not run: ") + notRun)),
+             qPrintable(log()));
 }
 
 void TestDbupdate::readOnlyFiles_data()

@@ -75,7 +75,7 @@ void TestDbupdateFaults::rebuildSteps()
             "always\n"
             "exec\tupdatedata.cpp\t5\tdelete from version\n"
             "exec\tupdatedata.cpp\t6\tinsert into version values(2)\n");
-    QVERIFY(writeFile(fixture.filePath(QStringLiteral("qc.db")), QByteArray()));
+    QCOMPARE(sqlite(fixture.filePath(QStringLiteral("qc.db")), QStringLiteral("create table site(a);")), QString());
     QTemporaryDir scriptDir;
     QVERIFY(writeFile(scriptDir.filePath(QStringLiteral("script")), script.toUtf8()));
 
@@ -88,11 +88,11 @@ void TestDbupdateFaults::rebuildSteps()
 
 void TestDbupdateFaults::realProgramFreshDirectory()
 {
-    // Empty files, which SQLite reads as empty databases: the program creates no file itself.
+    // Files with no table of the workstation's: the program creates no file itself.
     QTemporaryDir fixture;
     QVERIFY(fixture.isValid());
     for (const QString &file : databaseFiles())
-        QVERIFY(writeFile(fixture.filePath(file), QByteArray()));
+        QCOMPARE(sqlite(fixture.filePath(file), QStringLiteral("create table site(a);")), QString());
     verifyRecovery(fixture.path(), KillOptions());
 }
 
