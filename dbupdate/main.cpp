@@ -160,6 +160,13 @@ void loadCatalogues(QCoreApplication *app, const QList<QByteArray> &arguments)
     }
 }
 
+void printSummary(const RunSummary &summary, int status)
+{
+    fputs(summary.toJson(status).constData(), stdout);
+    fputc('\n', stdout);
+    fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -184,9 +191,13 @@ int main(int argc, char *argv[])
 
     // An upgrade or a restore works alone; a second run touches nothing, not even the log.
     const bool writes = options.mode == Options::Upgrade || options.mode == Options::Restore;
+    RunSummary summary(Options::modeName(options.mode));
     RunLock lock;
-    if (writes && !lock.acquire())
+    if (writes && !lock.acquire()) {
+        if (options.json)
+            printSummary(summary, 1);
         return 1;
+    }
 
     // --check and --list write nothing, no log either: their messages go to standard error.
     if (writes && !options.arguments.isEmpty())
@@ -197,7 +208,6 @@ int main(int argc, char *argv[])
     // (the message handler of logfile.cpp).
     loadCatalogues(&app, options.arguments);
 
-    RunSummary summary(Options::modeName(options.mode));
     int status = 0;
     switch (options.mode) {
     case Options::Upgrade:
@@ -215,11 +225,8 @@ int main(int argc, char *argv[])
     }
     Progress::clear();
 
-    if (options.json) {
-        fputs(summary.toJson(status).constData(), stdout);
-        fputc('\n', stdout);
-        fflush(stdout);
-    }
+    if (options.json)
+        printSummary(summary, status);
     if (status == 0 && writes)
         closeLog();
     return status;

@@ -105,35 +105,42 @@ QString Snapshot::directory() const
 bool Snapshot::add(const QString &fileName, int version)
 {
     QString error;
-    if (!hasRoomFor(fileName, &error) || !makeDirectory(&error)
-        || !copy(fileName, directory() + QLatin1Char('/') + fileName, &error)) {
-        // A run that changed nothing leaves no snapshot directory.
-        if (m_manifest.files.isEmpty() && !m_stamp.isEmpty()) {
+    const bool ok = hasRoomFor(fileName, &error) && makeDirectory(&error)
+            && copy(fileName, directory() + QLatin1Char('/') + fileName, &error)
+            && list(fileName, version, &error);
+    Progress::clear();
+    if (ok)
+        return true;
+
+    // A run that changed nothing leaves no snapshot directory, and a manifest lists every copy.
+    if (!m_stamp.isEmpty()) {
+        QFile::remove(directory() + QLatin1Char('/') + fileName);
+        if (m_manifest.files.isEmpty()) {
             QDir(directory()).removeRecursively();
             QDir().rmdir(snapshotRoot());
             m_stamp.clear();
         }
-        Progress::clear();
-        qWarning("%s left unchanged: no snapshot of it could be made: %s"
-                 " (--no-backup upgrades without one)",
-                 qUtf8Printable(fileName), qUtf8Printable(error));
-        return false;
     }
-    Progress::show(fileName, QStringLiteral("snapshot"), 100);
+    qWarning("%s left unchanged: no snapshot of it could be made: %s"
+             " (--no-backup upgrades without one)",
+             qUtf8Printable(fileName), qUtf8Printable(error));
+    return false;
+}
 
+bool Snapshot::list(const QString &fileName, int version, QString *error)
+{
     SnapshotFile entry;
     entry.name = fileName;
     entry.sha256 = fileSha256(directory() + QLatin1Char('/') + fileName, &entry.size);
     entry.version = version;
+    if (entry.sha256.isEmpty()) {
+        *error = QStringLiteral("the copy cannot be read");
+        return false;
+    }
     m_manifest.time = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
     m_manifest.files.append(entry);
-    if (entry.sha256.isEmpty() || !writeManifest(m_stamp, m_manifest, &error)) {
+    if (!writeManifest(m_stamp, m_manifest, error)) {
         m_manifest.files.removeLast();
-        qWarning("%s left unchanged: no snapshot of it could be made: %s"
-                 " (--no-backup upgrades without one)",
-                 qUtf8Printable(fileName),
-                 qUtf8Printable(entry.sha256.isEmpty() ? QStringLiteral("the copy cannot be read")
-                                                       : error));
         return false;
     }
     return true;

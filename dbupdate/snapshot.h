@@ -25,6 +25,7 @@ private:
     bool hasRoomFor(const QString &fileName, QString *error) const;
     bool makeDirectory(QString *error);
     bool copy(const QString &fileName, const QString &target, QString *error);
+    bool list(const QString &fileName, int version, QString *error);
 
     QDateTime m_start;
     QString m_stamp;

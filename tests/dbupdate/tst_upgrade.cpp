@@ -907,6 +907,9 @@ void tst_Upgrade::secondRunWhileLocked()
             QVERIFY2(run.standardError.contains("process " + QByteArray::number(QCoreApplication::applicationPid())),
                      run.standardError.constData());
         }
+        const auto refused = runWithOutput({"--json", "upgrade.log"});
+        QCOMPARE(refused.first, 1);
+        QCOMPARE(lastJson(refused.second).value("exitStatus").toInt(), 1);
         auto during = fileStates(m_dir->path());
         during.remove(m_dir->filePath("dbupdate.lock"));
         QCOMPARE(during, before);
