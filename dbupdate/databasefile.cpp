@@ -250,11 +250,14 @@ bool openDatabaseFile(const QString &fileName, int *version)
         return false;
     }
 
+    // Nor is a file without tables: a workstation's file that is not there, in disguise.
     if (!query.exec(QStringLiteral("select count(*) from sqlite_master where type = 'table'"))
         || !query.next() || query.value(0).toInt() == 0) {
+        const QSqlError error = query.lastError();
         query.finish();
         rollbackDatabaseFile();
-        reportCantOpen(fileName, QStringLiteral("the file holds no tables"));
+        reportCantOpen(fileName, error.isValid() ? error.text()
+                                                 : QStringLiteral("the file holds no tables"));
         return false;
     }
     query.finish();

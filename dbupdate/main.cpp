@@ -5,6 +5,7 @@
 // argument, the first included, is also offered as a translation catalogue. The modes and exit
 // statuses are those of usageText (options.cpp).
 
+#include "catalogue.h"
 #include "checkmode.h"
 #include "logfile.h"
 #include "options.h"
@@ -143,20 +144,10 @@ void loadCatalogues(QCoreApplication *app, const QList<QByteArray> &arguments)
         QCoreApplication::applicationDirPath(),
     };
     for (const QByteArray &argument : arguments) {
-        const QString name = QString::fromLocal8Bit(argument);
-        auto *translator = new QTranslator(app);
-        bool loaded = false;
-        for (const QString &directory : searchPath) {
-            if (translator->load(name, directory)) {
-                loaded = true;
-                break;
-            }
-        }
         // Installed last, asked first.
-        if (loaded)
+        const QString name = QString::fromLocal8Bit(argument);
+        if (QTranslator *translator = loadCatalogue(name, searchPath, app))
             QCoreApplication::installTranslator(translator);
-        else
-            delete translator;
     }
 }
 

@@ -171,8 +171,7 @@ CopyResult copyRowByRow(const QString &table, const QString &sourceTable,
             row.append(field);
         }
         reportSqlError(insert.lastError(),
-                       insertStatement(QSqlDatabase::database().driver(), table, row), __FILE__,
-                       __LINE__);
+                       insertStatement(QSqlDatabase::database().driver(), table, row), file, line);
         return CopyResult::RowRejected;
     }
     if (rows.lastError().isValid()) {
@@ -268,11 +267,13 @@ CopyResult copyRows(const QString &table, const QString &sourceTable, const QSql
     }
     const QSqlError error = insert.lastError();
     insert.finish();
-    if (!savepoint.exec(QStringLiteral("rollback to copy_rows")) || !fitsRowByRow(error)) {
+    const bool undone = savepoint.exec(QStringLiteral("rollback to copy_rows"));
+    if (undone)
+        savepoint.exec(QStringLiteral("release copy_rows"));
+    if (!undone || !fitsRowByRow(error)) {
         reportSqlError(error, insertSelect, file, line);
         return CopyResult::Failed;
     }
-    savepoint.exec(QStringLiteral("release copy_rows"));
     return copyRowByRow(table, sourceTable, columns, insertSelect, error, file, line);
 }
 
@@ -310,7 +311,8 @@ void recreateSiteObjects(const QString &table, const QVector<SiteObject> &object
 bool noteStoppedRebuild(const QString &table, const QString &backup)
 {
     QSqlQuery query;
-    if (!query.exec(QStringLiteral("create table if not exists %1(name text primary key, backup text)")
+    if (!query.exec(QStringLiteral("create table if not exists %1(name text primary key,"
+                                   " backup text)")
                             .arg(QLatin1String(stoppedRebuilds))))
         return false;
     query.prepare(QStringLiteral("insert or replace into %1 values(?, ?)")
@@ -361,7 +363,8 @@ int rowsNotIn(const QString &table, const QString &backup, const char *file, int
         columns.append(identifier(record.fieldName(i)));
         compared.append(columns.last() + QLatin1String(" collate binary"));
     }
-    const QString sql = QStringLiteral("select count(*) from (select %1 from %2 except select %3 from %4)")
+    const QString sql = QStringLiteral("select count(*) from"
+                                       " (select %1 from %2 except select %3 from %4)")
                                 .arg(compared.join(QLatin1String(", ")), table,
                                      columns.join(QLatin1String(", ")), backup);
     if (!query.exec(sql) || !query.next()) {

@@ -177,7 +177,8 @@ bool UpdateBase::renameTable(const QString &table, const QString &newName)
 bool UpdateBase::restoreStoppedRebuild(const QString &table, const QString &backup)
 {
     if (!isStoppedRebuild(table, backup)) {
-        qWarning("%s is not the copy of %s that a stopped upgrade leaves: both are left as they are",
+        qWarning("%s is not the copy of %s that a stopped upgrade leaves: both are left as"
+                 " they are",
                  qUtf8Printable(backup), qUtf8Printable(table));
         abandon();
         return false;

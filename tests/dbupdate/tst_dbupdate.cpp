@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScopedPointer>
 #include <QTemporaryDir>
@@ -47,6 +48,10 @@ private slots:
     void missingFileNotCreated_data();
     void missingFileNotCreated();
     void logWriteFails();
+    void logRefused_data();
+    void logRefused();
+    void logLineEnds();
+    void damagedCatalogue();
     void options_data();
     void options();
 
@@ -316,23 +321,34 @@ void TestDbupdate::missingFileNotCreated_data()
 {
     QTest::addColumn<QStringList>("present");
     QTest::addColumn<QString>("missing");
+    QTest::addColumn<bool>("link"); // a link to the file on a partition that is not mounted
 
-    QTest::newRow("empty directory") << QStringList() << QStringLiteral("profile.db");
-    QTest::newRow("data.db") << QStringList{QStringLiteral("profile.db"), QStringLiteral("qc.db")} << QStringLiteral("data.db");
-    QTest::newRow("qc.db") << QStringList{QStringLiteral("data.db"), QStringLiteral("profile.db")} << QStringLiteral("qc.db");
+    QTest::newRow("empty directory") << QStringList() << QStringLiteral("profile.db") << false;
+    QTest::newRow("data.db") << QStringList{QStringLiteral("profile.db"), QStringLiteral("qc.db")} << QStringLiteral("data.db")
+                             << false;
+    QTest::newRow("qc.db") << QStringList{QStringLiteral("data.db"), QStringLiteral("profile.db")} << QStringLiteral("qc.db")
+                           << false;
+    QTest::newRow("data.db linked") << QStringList{QStringLiteral("profile.db"), QStringLiteral("qc.db")}
+                                    << QStringLiteral("data.db") << true;
 }
 
 void TestDbupdate::missingFileNotCreated()
 {
     QFETCH(QStringList, present);
     QFETCH(QString, missing);
+    QFETCH(bool, link);
 
     createEmpty(present);
+    if (link) {
+        QVERIFY(QDir().mkdir(QStringLiteral("partition")));
+        QVERIFY(QFile::link(QStringLiteral("partition/") + missing, missing));
+    }
     const Result result = run(QDir::currentPath(), {QStringLiteral("upgrade.log")});
     QCOMPARE(result.exitCode, 1);
     QVERIFY2(log().contains(QStringLiteral("Warning: Can't open %1: No such file or directory\n").arg(missing)),
              qPrintable(log()));
     QCOMPARE(QDir().entryList(QDir::Files, QDir::Name), QStringList(present) << QStringLiteral("upgrade.log"));
+    QVERIFY(!QFileInfo::exists(QStringLiteral("partition/") + missing));
 }
 
 void TestDbupdate::logWriteFails()
@@ -393,6 +409,86 @@ void TestDbupdate::options()
     QCOMPARE(dump(QDir::currentPath()), before);
     QCOMPARE(QDir().entryList(QDir::Files, QDir::Name),
              (QStringList{QStringLiteral("data.db"), QStringLiteral("profile.db"), QStringLiteral("qc.db")}));
+}
+
+void TestDbupdate::logRefused_data()
+{
+    QTest::addColumn<QString>("kind");
+
+    QTest::newRow("link") << QStringLiteral("link");   // planted, to a file of someone else's
+    QTest::newRow("pipe") << QStringLiteral("pipe");   // would block before anything starts
+    QTest::newRow("database") << QStringLiteral("database"); // "dbupdate data.db"
+}
+
+void TestDbupdate::logRefused()
+{
+    // Refused like a log that cannot be opened: one line on standard error, the messages there,
+    // the run goes on; the file the name leads to is left alone.
+    QFETCH(QString, kind);
+    createEmpty();
+    QVERIFY(writeFile(QStringLiteral("victim"), "kept\n"));
+    QString log = QStringLiteral("upgrade.log");
+    if (kind == QLatin1String("link"))
+        QVERIFY(QFile::link(QStringLiteral("victim"), log));
+    else if (kind == QLatin1String("pipe"))
+        QCOMPARE(run(QDir::currentPath(), {log}, {}, QStringLiteral("mkfifo")).exitCode, 0);
+    else
+        log = QStringLiteral("data.db");
+    const QByteArray data = readFile(QStringLiteral("data.db"));
+
+    const Result result = runScripted(QStringLiteral("[UpdateQc]\n[UpdateProfile]\nwarning\tstill reported\n"), {log});
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY2(result.standardError.startsWith(QStringLiteral("The log %1 cannot be written: ").arg(log).toUtf8()),
+             result.standardError.constData());
+    QVERIFY(result.standardError.contains("still reported\n"));
+    QCOMPARE(readFile(QStringLiteral("victim")), QByteArray("kept\n"));
+    QCOMPARE(readFile(QStringLiteral("data.db")), data);
+}
+
+void TestDbupdate::logLineEnds()
+{
+    // A trigger's message with line ends stays one log line; tabs stay as they are.
+    createEmpty();
+    QCOMPARE(sqlite(QStringLiteral("profile.db"),
+                    QStringLiteral("create table t(a); create trigger checked before insert on t begin"
+                                   " select raise(abort, 'one\ntwo\tthree'); end;")),
+             QString());
+    const Result result = runScripted(QStringLiteral("[UpdateProfile]\nexec\tx.cpp\t1\tinsert into t values(1)\n"));
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(log(), QStringLiteral("Warning: x.cpp ( 1 ):  one\\ntwo\tthree Unable to fetch row : [ insert into t values(1) ] \n"));
+}
+
+void TestDbupdate::damagedCatalogue()
+{
+    // Bytes flipped at random in a catalogue: none of them may crash the run. A catalogue that
+    // does not hold together is left out, and standard error says so.
+    createEmpty();
+    const QList<QPair<QString, QString>> messages = {
+            {QStringLiteral("梯度1"), QStringLiteral("Gradient 1")}, {QStringLiteral("梯度2"), QStringLiteral("Gradient 2")},
+            {QStringLiteral("样本类型"), QStringLiteral("Sample type")}, {QStringLiteral("住院号"), QStringLiteral("Hospital No.")},
+            {QStringLiteral("初始量[ul]"), QStringLiteral("Initial volume[ul]")}};
+    QVERIFY(makeCatalogue(QStringLiteral("sound.qm"), QStringLiteral("UpdateProfile"), messages));
+    const QByteArray sound = readFile(QStringLiteral("sound.qm"));
+    QString script = QStringLiteral("[UpdateProfile]\n");
+    for (const auto &message : messages)
+        script += QStringLiteral("tr\t") + message.first + QLatin1Char('\n');
+
+    QRandomGenerator random(21);
+    int left = 0;
+    for (int i = 0; i < 150; ++i) {
+        QByteArray damaged = sound;
+        const int at = random.bounded(damaged.size());
+        damaged[at] = char(damaged.at(at) ^ (1 << random.bounded(8)));
+        QVERIFY(writeFile(QStringLiteral("en.qm"), damaged));
+        QFile::remove(QStringLiteral("upgrade.log"));
+        const Result result = runScripted(script, {QStringLiteral("upgrade.log"), QStringLiteral("en")});
+        QVERIFY2(!result.crashed && result.exitCode == 0, qPrintable(QStringLiteral("byte %1").arg(at)));
+        if (result.standardError.contains("the catalogue ./en.qm is damaged and is not used\n")) {
+            ++left;
+            QVERIFY(!log().contains(QLatin1String("Gradient")));
+        }
+    }
+    QVERIFY(left > 0);
 }
 
 QTEST_GUILESS_MAIN(TestDbupdate)

@@ -198,6 +198,7 @@ void TestUpdateBase::copyTableTargetLacksColumn()
     QCOMPARE(warnings.size(), 1);
     QVERIFY2(warnings.at(0).contains(QLatin1String("table dst has no column named b")),
              qPrintable(warnings.at(0)));
+    QVERIFY(warnings.at(0).startsWith(QLatin1String("Warning: updatebase.cpp ( ")));
     QVERIFY(warnings.at(0).endsWith(QLatin1String("\"dst\" (\"a\", \"b\") VALUES (1, 'x') ] ")));
     QCOMPARE(sqlite(QStringLiteral("profile.db"), QStringLiteral("select count(*) from dst;")),
              QStringLiteral("0\n"));

@@ -188,6 +188,12 @@ private slots:
     void secondRunWhileLocked();
     void keepAndNoBackup();
     void restoreWhileInUse();
+    void bytesKept();
+    void siteBackupTable_data();
+    void siteBackupTable();
+    void versionNotWritten();
+    void siteIndexesAndTriggers();
+    void diskFullLeavesNoJournal();
 
 private:
     // Builds profile.db and data.db in the work directory from the samples of a version, and
@@ -506,7 +512,8 @@ void tst_Upgrade::secondRun()
     QVERIFY(Database("profile.db").exec("update assayItem set precision=3 where name='OD'"));
 
     QCOMPARE(runUpgrade(m_dir->path(), {"second.log"}).exitCode, 0);
-    QCOMPARE(statementFailures(fileContents("second.log")), QStringList());
+    // A current workstation: nothing to report.
+    QCOMPARE(fileContents("second.log"), QByteArray());
     QCOMPARE(Database("profile.db").dump(), profileDump);
     QCOMPARE(Database("data.db").dump(), dataDump);
 }
@@ -653,6 +660,9 @@ void tst_Upgrade::userNamesDifferingInCase()
     QCOMPARE(failures.size(), 1);
     QVERIFY2(failures.first().contains("UNIQUE constraint failed: user.name"),
              qPrintable(failures.first()));
+    QVERIFY(fileContents("upgrade.log").endsWith(
+            "Warning: profile.db: the upgrade stopped; every row of user is in user_bak; user holds"
+            " the 5 copied before the stop; not run: data.db, qc.db\n"));
 }
 
 void tst_Upgrade::dictionaryColumnNotInNewDefinition()
@@ -965,6 +975,124 @@ void tst_Upgrade::restoreWhileInUse()
     QVERIFY(QString::fromLocal8Bit(fileContents("restore.log")).contains("data.db is in use by another program"));
     QCOMPARE(runUpgrade(m_dir->path(), {"--restore", "restore.log"}).exitCode, 0);
     QCOMPARE(Database("data.db").value("select count(*) from sqlite_master where name = 'version'").toInt(), 0);
+}
+
+void tst_Upgrade::bytesKept()
+{
+    // Names typed in GBK through another tool are not valid UTF-8; a rebuild keeps their bytes.
+    buildWorkstation(0, 0);
+    QVERIFY(Database("profile.db").exec("update user set name = cast(x'B2E2CAD4' as text),"
+                                        " password = cast(x'BFC6D3C3' as text) where id = 2"));
+    QVERIFY(Database("data.db").exec("update doctor set name = cast(x'B2E2CAD4BFC6' as text)"
+                                     " where id = 1"));
+    QCOMPARE(runUpgrade(m_dir->path(), {"upgrade.log"}).exitCode, 0);
+    QCOMPARE(Database("profile.db").strings("select hex(name) || hex(password) from user where id = 2"),
+             QStringList{"B2E2CAD4BFC6D3C3"});
+    QCOMPARE(Database("data.db").strings("select typeof(name) || hex(name) from doctor where id = 1"),
+             QStringList{"textB2E2CAD4BFC6"});
+}
+
+void tst_Upgrade::siteBackupTable_data()
+{
+    QTest::addColumn<bool>("stoppedFirst");
+    QTest::addColumn<QString>("warning");
+
+    QTest::newRow("the site's own copy") << false
+            << "Warning: user_bak is not the copy of user that a stopped upgrade leaves: both are left as they are\n";
+    QTest::newRow("rows written since the stop") << true
+            << "Warning: user holds 1 rows that are not in user_bak, written since the upgrade stopped: both are left as they are\n";
+}
+
+void tst_Upgrade::siteBackupTable()
+{
+    // A user_bak that this program did not leave, or a half-built user table that took new rows
+    // after a stop, is never dropped: the file is refused as it is.
+    QFETCH(bool, stoppedFirst);
+    QFETCH(QString, warning);
+    buildWorkstation(0, 0);
+    if (stoppedFirst) {
+        QVERIFY(Database("profile.db").exec("insert into user values(6, 'Lab01', 'aa', 1)"));
+        QCOMPARE(runUpgrade(m_dir->path(), {"first.log"}).exitCode, 1);
+        QVERIFY(Database("profile.db").exec("update user_bak set name='Lab01-b' where id=6;"
+                                            "insert into user (name, password) values('new', 'n')"));
+    } else {
+        QVERIFY(Database("profile.db").exec("create table user_bak as select * from user;"
+                                            "delete from user_bak where id > 1"));
+    }
+    const QStringList before = Database("profile.db").dump();
+
+    QCOMPARE(runUpgrade(m_dir->path(), {"upgrade.log"}).exitCode, 1);
+    const QString log = QString::fromLocal8Bit(fileContents("upgrade.log"));
+    QVERIFY2(log.startsWith(warning), qPrintable(log));
+    QCOMPARE(Database("profile.db").dump(), before);
+}
+
+void tst_Upgrade::versionNotWritten()
+{
+    // A version table with a column of its own: the file would read as version 0 and be
+    // upgraded again, tuned settings reset.
+    buildWorkstation(2, 2);
+    QVERIFY(Database("profile.db").exec("drop table version;"
+                                        "create table version(version integer, site text not null);"
+                                        "insert into version values(2, 'lab');"
+                                        "replace into profile values('schedule/test/PT', 99)"));
+    const QStringList before = Database("profile.db").dump();
+    QCOMPARE(runUpgrade(m_dir->path(), {"upgrade.log"}).exitCode, 1);
+    QCOMPARE(Database("profile.db").dump(), before);
+    const QStringList failures = statementFailures(fileContents("upgrade.log"));
+    QCOMPARE(failures.size(), 1);
+    QVERIFY2(failures.first().contains("[ insert into version values(3) ]"), qPrintable(failures.first()));
+    QVERIFY(fileContents("upgrade.log").endsWith(
+            "Warning: profile.db: the upgrade stopped; the file is unchanged (rolled back);"
+            " not run: data.db, qc.db\n"));
+}
+
+void tst_Upgrade::siteIndexesAndTriggers()
+{
+    buildWorkstation(0, 0);
+    QVERIFY(Database("data.db").exec(
+            "create table doctorLog(name text);"
+            "create index doctor_name on doctor(name);"
+            "create trigger doctor_added after insert on doctor begin"
+            " insert into doctorLog values(new.name); end;"
+            "insert into doctor (abbr, name) values('ZW', 'Zhao Wu');"
+            "insert into doctor (abbr, name) values('zw', 'Zhou Wen');"
+            "create unique index doctor_abbr on doctor(abbr)"));
+    QCOMPARE(runUpgrade(m_dir->path(), {"upgrade.log"}).exitCode, 0);
+
+    Database data("data.db");
+    QCOMPARE(data.strings("select name from sqlite_master where tbl_name = 'doctor' order by name"),
+             QStringList({"doctor", "doctor_added", "doctor_index", "doctor_name"}));
+    // Recreated after the copy: the trigger saw none of the copied rows.
+    QCOMPARE(data.value("select count(*) from doctorLog").toInt(), 2);
+    QVERIFY(data.exec("insert into doctor (abbr, name) values('qq', 'Qian Qi')"));
+    QCOMPARE(data.value("select count(*) from doctorLog").toInt(), 3);
+    // Unique without regard to case, the two abbreviations now clash.
+    QVERIFY(QString::fromLocal8Bit(fileContents("upgrade.log"))
+                    .contains("Warning: The index doctor_abbr of doctor cannot be created again: "
+                              "UNIQUE constraint failed: doctor.abbr\n"));
+}
+
+void tst_Upgrade::diskFullLeavesNoJournal()
+{
+    // The file system fills while a large dictionary is rebuilt (a file size limit stands in):
+    // data.db must be whole on its own, with no journal to keep beside it.
+    buildWorkstation(2, 0);
+    QVERIFY(Database("data.db").exec(
+            "with recursive c(i) as (select 1 union all select i + 1 from c where i < 70000)"
+            " insert into doctor (abbr, name) select printf('d%d', i),"
+            " printf('Doctor number %d of a large hospital', i) from c"));
+    const QStringList before = Database("data.db").dump();
+    const qint64 blocks = QFileInfo("data.db").size() / 512 + 100;
+
+    QProcess shell;
+    shell.setWorkingDirectory(m_dir->path());
+    shell.start("sh", {"-c", QString("trap '' XFSZ; ulimit -f %1; exec \"$0\" upgrade.log").arg(blocks),
+                       programPath()});
+    QVERIFY(shell.waitForFinished(120000));
+    QCOMPARE(shell.exitCode(), 1);
+    QVERIFY2(!QFileInfo::exists("data.db-journal"), fileContents("upgrade.log").constData());
+    QCOMPARE(Database("data.db").dump(), before);
 }
 
 QTEST_GUILESS_MAIN(tst_Upgrade)
