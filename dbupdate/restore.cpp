@@ -12,19 +12,20 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <memory>
+#include <vector>
+
 namespace {
 
 const char liveConnection[] = "dbupdate-restore";
 
-// Copies source over target as a whole: written beside it, flushed to the disk, then renamed.
-// The bytes are hashed as they are written, so what is put in place is what the manifest lists.
-bool replaceFile(const QString &source, const QString &target, const QByteArray &sha256,
-                 QSqlDatabase *lockHolder, QString *error)
+// Writes the copy source beside target, flushed to the disk but not yet in its place. The
+// bytes are hashed as they are written: what is put in place is what the manifest lists.
+bool writeCopy(const QString &source, QSaveFile *out, const QByteArray &sha256, QString *error)
 {
     QFile in(source);
-    QSaveFile out(target);
-    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly)) {
-        *error = in.isOpen() ? out.errorString() : in.errorString();
+    if (!in.open(QIODevice::ReadOnly) || !out->open(QIODevice::WriteOnly)) {
+        *error = in.isOpen() ? out->errorString() : in.errorString();
         return false;
     }
     const qint64 total = qMax<qint64>(1, in.size());
@@ -33,28 +34,17 @@ bool replaceFile(const QString &source, const QString &target, const QByteArray 
     QByteArray buffer;
     while (!in.atEnd()) {
         buffer = in.read(1 << 20);
-        if (buffer.isEmpty() || out.write(buffer) != buffer.size()) {
-            *error = buffer.isEmpty() ? in.errorString() : out.errorString();
-            out.cancelWriting();
+        if (buffer.isEmpty() || out->write(buffer) != buffer.size()) {
+            *error = buffer.isEmpty() ? in.errorString() : out->errorString();
             return false;
         }
         hash.addData(buffer);
         done += buffer.size();
-        Progress::show(target, QStringLiteral("restore"), int(done * 100 / total));
+        Progress::show(out->fileName(), QStringLiteral("check"), int(done * 100 / total));
     }
     if (hash.result().toHex() != sha256) {
-        *error = QStringLiteral("the copy %1 changed while it was read").arg(source);
-        out.cancelWriting();
-        return false;
-    }
-#ifdef Q_OS_WIN
-    // Windows renames nothing over a file that is open.
-    lockHolder->close();
-#else
-    Q_UNUSED(lockHolder)
-#endif
-    if (!out.commit()) {
-        *error = out.errorString();
+        *error = QStringLiteral("the copy of %1 in %2 does not match its SHA-256")
+                         .arg(out->fileName(), QFileInfo(source).path());
         return false;
     }
     return true;
@@ -85,7 +75,9 @@ bool lockOut(QSqlDatabase &db, const QString &fileName, QString *error)
     return true;
 }
 
-bool restoreFile(const QString &directory, const SnapshotFile &file, QString *error)
+// Renames the written copy over the file (none when the file is in place already), while no
+// other program has the file open.
+bool putInPlace(const SnapshotFile &file, QSaveFile *out, QString *error)
 {
     bool ok = true;
     {
@@ -95,12 +87,14 @@ bool restoreFile(const QString &directory, const SnapshotFile &file, QString *er
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=1000"));
         if (QFileInfo::exists(file.name))
             ok = lockOut(db, file.name, error);
-        // Done already by a restore that was stopped after this file?
-        const bool inPlace = QFileInfo(file.name).size() == file.size
-                && fileSha256(file.name) == file.sha256;
-        if (ok && !inPlace) {
-            ok = replaceFile(directory + QLatin1Char('/') + file.name, file.name, file.sha256,
-                             &db, error);
+        if (ok && out) {
+#ifdef Q_OS_WIN
+            // Windows renames nothing over a file that is open.
+            db.close();
+#endif
+            ok = out->commit();
+            if (!ok)
+                *error = out->errorString();
         }
         db.close();
     }
@@ -145,23 +139,30 @@ int restoreSnapshot(const QString &requested, RunSummary *summary)
     const QString directory = snapshotDirectory(stamp);
     summary->setSnapshot(directory);
 
-    // Every copy is checked before the first file is replaced.
+    // Every copy is written beside its file and checked against its SHA-256 before the first
+    // file is replaced. A file that matches already was put back by a restore that stopped.
+    std::vector<std::unique_ptr<QSaveFile>> copies;
     for (const SnapshotFile &file : manifest.files) {
-        Progress::show(file.name, QStringLiteral("check"));
-        if (fileSha256(directory + QLatin1Char('/') + file.name) != file.sha256) {
-            Progress::clear();
-            qWarning("Nothing restored: the copy of %s in %s does not match its SHA-256",
-                     qUtf8Printable(file.name), qUtf8Printable(directory));
-            return 1;
+        std::unique_ptr<QSaveFile> out;
+        if (QFileInfo(file.name).size() != file.size || fileSha256(file.name) != file.sha256) {
+            out.reset(new QSaveFile(file.name));
+            if (!writeCopy(directory + QLatin1Char('/') + file.name, out.get(), file.sha256,
+                           &error)) {
+                Progress::clear();
+                qWarning("Nothing restored: %s", qUtf8Printable(error));
+                return 1;
+            }
         }
+        copies.push_back(std::move(out));
     }
 
     int status = 0;
-    for (const SnapshotFile &file : manifest.files) {
+    for (size_t i = 0; i < copies.size(); ++i) {
+        const SnapshotFile &file = manifest.files.at(int(i));
         FileSummary result;
         result.name = file.name;
         result.versionAfter = file.version;
-        if (!restoreFile(directory, file, &error)) {
+        if (!putInPlace(file, copies[i].get(), &error)) {
             Progress::clear();
             qWarning("%s not restored: %s", qUtf8Printable(file.name), qUtf8Printable(error));
             result.status = QStringLiteral("refused");
