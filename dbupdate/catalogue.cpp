@@ -6,6 +6,7 @@
 #include <QTranslator>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 

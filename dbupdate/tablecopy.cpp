@@ -337,6 +337,8 @@ bool isStoppedRebuild(const QString &table, const QString &backup)
 
 void forgetStoppedRebuild(const QString &table)
 {
+    if (!tableExists(QLatin1String(stoppedRebuilds)))
+        return;
     QSqlQuery query;
     query.prepare(QStringLiteral("delete from %1 where name = ? collate nocase")
                           .arg(QLatin1String(stoppedRebuilds)));

@@ -197,7 +197,6 @@ bool UpdateBase::restoreStoppedRebuild(const QString &table, const QString &back
              qUtf8Printable(backup));
     execute(QStringLiteral("drop table if exists %1").arg(table), __FILE__, __LINE__);
     execute(QStringLiteral("alter table %1 rename to %2").arg(backup, table), __FILE__, __LINE__);
-    forgetStoppedRebuild(table);
     return true;
 }
 
@@ -217,8 +216,10 @@ bool UpdateBase::copyTable(const QString &table, const QString &sourceTable,
 
     const bool rebuild = sourceTable == table + QLatin1String("_bak");
     if (result == CopyResult::Copied) {
-        if (rebuild)
+        if (rebuild) {
             recreateSiteObjects(table, m_siteObjects.take(table));
+            forgetStoppedRebuild(table);
+        }
         return true;
     }
 

@@ -17,6 +17,9 @@ QT_END_NAMESPACE
 // statement.
 void reportSqlError(const QSqlError &error, const QString &statement, const char *file, int line);
 
+// Runs one statement text through the step's runner with the location of the literal.
+#define EXECUTE(sql) execute(QStringLiteral(sql), __FILE__, __LINE__)
+
 // One upgrade step of one database file. The constructor makes the file the process's default
 // connection and reads its schema version; a subclass's update() then runs its version-gated
 // statements through execute(), renameTable() and copyTable().

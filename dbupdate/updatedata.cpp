@@ -3,71 +3,12 @@
 #include <QSqlRecord>
 #include <QStringList>
 
-// Runs one statement text through the step's runner with the location of the literal.
-#define EXECUTE(sql) execute(QStringLiteral(sql), __FILE__, __LINE__)
-
 namespace {
 
-// The dictionary tables of the entry forms, in rebuild order. Their abbreviations compare
-// without regard to case from version 1 on.
-struct Dictionary
-{
-    const char *table;
-    const char *create;
-    int createLine;
-    const char *index;
-    int indexLine;
-    const char *drop;
-    int dropLine;
-};
-
-// Each statement with its own line number, which the log of a failure names.
-// clang-format off
-const Dictionary dictionaries[] = {
-    {"department",
-     "create table department(\n"
-     "\tid integer primary key,\n"
-     "\tabbr text COLLATE NOCASE,\n"
-     "\tname text)", __LINE__,
-     "create index if not exists department_index on department (abbr)", __LINE__,
-     "drop table department_bak", __LINE__},
-    {"sex",
-     "create table sex(\n"
-     "\tid integer primary key,\n"
-     "\tabbr text COLLATE NOCASE,\n"
-     "\tname text)", __LINE__,
-     "create index if not exists sex_index on sex (abbr)", __LINE__,
-     "drop table sex_bak", __LINE__},
-    {"treatmentRoom",
-     "create table treatmentRoom(\n"
-     "\tid integer primary key,\n"
-     "\tabbr text COLLATE NOCASE,\n"
-     "\tname text)", __LINE__,
-     "create index if not exists treatmentRoom_index on treatmentRoom (abbr)", __LINE__,
-     "drop table treatmentRoom_bak", __LINE__},
-    {"diagnosis",
-     "create table diagnosis(\n"
-     "\tid integer primary key,\n"
-     "\tabbr text COLLATE NOCASE,\n"
-     "\tname text)", __LINE__,
-     "create index if not exists diagnosis_index on diagnosis (abbr)", __LINE__,
-     "drop table diagnosis_bak", __LINE__},
-    {"doctor",
-     "create table doctor(\n"
-     "\tid integer primary key,\n"
-     "\tabbr text COLLATE NOCASE,\n"
-     "\tname text)", __LINE__,
-     "create index if not exists doctor_index on doctor (abbr)", __LINE__,
-     "drop table doctor_bak", __LINE__},
-    {"operator",
-     "create table operator(\n"
-     "\tid integer primary key,\n"
-     "\tabbr text COLLATE NOCASE,\n"
-     "\tname text)", __LINE__,
-     "create index if not exists operator_index on operator (abbr)", __LINE__,
-     "drop table operator_bak", __LINE__},
-};
-// clang-format on
+// The dictionary tables of the entry forms, in rebuild order. They share one definition; their
+// abbreviations compare without regard to case from version 1 on.
+const char *const dictionaries[] = {"department", "sex",    "treatmentRoom",
+                                    "diagnosis",  "doctor", "operator"};
 
 } // namespace
 
@@ -87,17 +28,23 @@ bool UpdateData::update()
         EXECUTE("alter table patient add sampleType text");
         EXECUTE("alter table patient add hospitalNo text");
 
-        for (const Dictionary &dictionary : dictionaries) {
-            const QString table = QString::fromLatin1(dictionary.table);
+        for (const char *name : dictionaries) {
+            const QString table = QString::fromLatin1(name);
             const QString backup = table + QLatin1String("_bak");
             renameTable(table, backup);
-            execute(QString::fromLatin1(dictionary.create), __FILE__, dictionary.createLine);
-            execute(QString::fromLatin1(dictionary.index), __FILE__, dictionary.indexLine);
+            execute(QStringLiteral("create table %1(\n"
+                                   "\tid integer primary key,\n"
+                                   "\tabbr text COLLATE NOCASE,\n"
+                                   "\tname text)")
+                            .arg(table),
+                    __FILE__, __LINE__);
+            execute(QStringLiteral("create index if not exists %1_index on %1 (abbr)").arg(table),
+                    __FILE__, __LINE__);
             // A row that does not fit the new definition stops the upgrade; the old rows stay
             // in the backup table.
             if (!copyTable(table, backup, QSqlRecord(), QStringList()))
                 return false;
-            execute(QString::fromLatin1(dictionary.drop), __FILE__, dictionary.dropLine);
+            execute(QStringLiteral("drop table %1").arg(backup), __FILE__, __LINE__);
         }
 
         EXECUTE("create table detail(\n"

@@ -3,9 +3,7 @@
 #include <QSqlRecord>
 #include <QStringList>
 
-// Runs one statement text through the step's runner with the location of the literal.
-#define EXECUTE(sql) execute(QStringLiteral(sql), __FILE__, __LINE__)
-// The same for a statement whose placeholders are filled first.
+// Runs a statement whose placeholders are filled first, with the location of the call.
 #define EXECUTE_TEXT(text) execute(text, __FILE__, __LINE__)
 
 namespace {
