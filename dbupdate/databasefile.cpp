@@ -140,6 +140,63 @@ bool readVersion(const QString &fileName, int *version)
     return true;
 }
 
+// The checks of openDatabaseFile() on a connection that may only read. The write probe becomes
+// a look at the permissions of the file and of its directory, where the journal goes.
+bool inspect(QSqlDatabase &db, const QString &fileName, int *version)
+{
+    const QFileInfo info(fileName);
+    if (!info.exists() || info.canonicalFilePath().isEmpty()) {
+        QFile file(fileName);
+        file.open(QIODevice::ReadOnly); // for the system's reason
+        reportCantOpen(fileName, file.errorString());
+        return false;
+    }
+    if (info.isFile() && info.size() == 0) {
+        reportCantOpen(fileName, QStringLiteral("the file is empty"));
+        return false;
+    }
+    if (!db.open()) {
+        reportCantOpen(fileName, db.lastError().text());
+        return false;
+    }
+
+    // A read takes the lock a reader takes, and reads the header.
+    QSqlQuery query;
+    if (!query.exec(QStringLiteral("begin")) || !query.exec(QStringLiteral("select count(*) from sqlite_master"))
+        || !query.next()) {
+        reportCantOpen(fileName, query.lastError().text());
+        query.exec(QStringLiteral("rollback"));
+        return false;
+    }
+    query.finish();
+
+    const QFileInfo directory(info.absolutePath());
+    if (!info.isWritable() || !directory.isWritable()) {
+        query.exec(QStringLiteral("rollback"));
+        reportCantOpen(fileName, info.isWritable()
+                               ? QStringLiteral("its directory cannot be written (no journal)")
+                               : QStringLiteral("attempt to write a readonly database"));
+        return false;
+    }
+
+    const QString problem = firstProblem();
+    bool ok = problem.isEmpty();
+    if (!ok) {
+        reportDamaged(fileName, problem);
+    } else if (!query.exec(QStringLiteral("select count(*) from sqlite_master where type = 'table'"))
+               || !query.next() || query.value(0).toInt() == 0) {
+        reportCantOpen(fileName, QStringLiteral("the file holds no tables"));
+        ok = false;
+    } else {
+        query.finish();
+        ok = readVersion(fileName, version);
+    }
+    query.exec(QStringLiteral("rollback"));
+    if (!ok)
+        *version = 0;
+    return ok;
+}
+
 } // namespace
 
 bool openDatabaseFile(const QString &fileName, int *version)
@@ -217,6 +274,22 @@ void rollbackDatabaseFile()
 {
     QSqlQuery query;
     query.exec(QStringLiteral("rollback"));
+}
+
+bool inspectDatabaseFile(const QString &fileName, int *version)
+{
+    *version = 0;
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
+                                                    QLatin1String(QSqlDatabase::defaultConnection));
+        db.setDatabaseName(fileName);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        ok = inspect(db, fileName, version);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QLatin1String(QSqlDatabase::defaultConnection));
+    return ok;
 }
 
 void closeDatabaseFile()

@@ -13,6 +13,11 @@ bool openDatabaseFile(const QString &fileName, int *version);
 // Ends the transaction that openDatabaseFile() began without keeping anything.
 void rollbackDatabaseFile();
 
+// What openDatabaseFile() would find, with the file opened for reading only: nothing is
+// created, written or locked for writing. The reason of a refusal is logged in the same words.
+// The connection is closed again before this returns.
+bool inspectDatabaseFile(const QString &fileName, int *version);
+
 // Closes and removes the default connection. A rollback that SQLite could not finish (a full
 // disk) is finished on a fresh connection, so that the file is whole without its journal; a
 // journal that is still left is logged.

@@ -1,87 +1,138 @@
-// dbupdate [log file] [catalogue...]
+// dbupdate [option...] [log file] [catalogue...]
 //
-// Brings the database files of the current directory to their current schema. Every message of
-// the process goes to the log file named first; every argument, the first included, is also
-// offered as a translation catalogue. The exit status is 0 when all steps succeeded, else 1;
-// 2 for an unknown option.
+// Brings the database files of the current directory to their current schema, each after a
+// verified snapshot of it. Every message of the process goes to the log file named first; every
+// argument, the first included, is also offered as a translation catalogue. The modes and exit
+// statuses are those of usageText (options.cpp).
 
 #include "catalogue.h"
+#include "checkmode.h"
 #include "logfile.h"
+#include "options.h"
+#include "progress.h"
+#include "restore.h"
+#include "runlock.h"
+#include "runsummary.h"
+#include "snapshot.h"
+#include "snapshotstore.h"
 #include "updatedata.h"
 #include "updateprofile.h"
 #include "updateqc.h"
+#include "workstationfiles.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QStringList>
 #include <QTranslator>
 
 #include <cstdio>
-#include <cstring>
 
-static const char usage[] =
-        "Usage: dbupdate [LOG [CATALOGUE...]]\n"
-        "       dbupdate --help | --version\n"
-        "\n"
-        "Upgrades the workstation databases profile.db, data.db and qc.db of the current\n"
-        "directory, in this order. A file that is missing, cannot be written, is damaged or\n"
-        "is newer than this program is left unchanged, and the files after it are not run.\n"
-        "\n"
-        "  LOG         file the messages of the run are appended to (standard error without it)\n"
-        "  CATALOGUE   translation catalogue; every argument, LOG included, is tried as one\n"
-        "  -h, --help  show this text\n"
-        "  --version   show the program's version\n"
-        "\n"
-        "Exit status: 0 every file upgraded; 1 a file refused or its upgrade stopped (see the\n"
-        "log); 2 an unknown option.\n";
+namespace {
 
-template<typename Step>
-static bool runStep(const char *filesAfter)
+struct UpgradeRun
 {
-    Step step(nullptr);
-    if (step.run())
-        return true;
-    step.reportStop(QString::fromLatin1(filesAfter));
-    return false;
+    const Options &options;
+    Snapshot snapshot;
+    RunSummary *summary;
+};
+
+bool hasVersionTable()
+{
+    QSqlQuery query;
+    return query.exec(QStringLiteral("select count(*) from sqlite_master where type = 'table'"
+                                     " and name = 'version' collate nocase"))
+            && query.next() && query.value(0).toInt() > 0;
 }
 
-int main(int argc, char *argv[])
+// The files upgraded after fileName, as the log names those not run.
+QString filesAfter(const char *fileName)
 {
-    // An argument that starts with "-" is an option, never a log or a catalogue; asking for help
-    // must not open or upgrade anything.
-    bool help = false;
-    bool version = false;
-    for (int i = 1; i < argc; ++i) {
-        if (argv[i][0] != '-')
-            continue;
-        if (strcmp(argv[i], "-h") == 0 || strcmp(argv[i], "--help") == 0) {
-            help = true;
-        } else if (strcmp(argv[i], "--version") == 0) {
-            version = true;
-        } else {
-            fprintf(stderr, "dbupdate: unknown option %s\n\n%s", argv[i], usage);
-            return 2;
+    QStringList names;
+    bool after = false;
+    for (const WorkstationFile &workstationFile : workstationFiles) {
+        if (after)
+            names.append(QLatin1String(workstationFile.name));
+        after = after || qstrcmp(workstationFile.name, fileName) == 0;
+    }
+    return names.join(QLatin1String(", "));
+}
+
+// Opens the step, copies its file when the step will change it, then runs it.
+template<typename Step>
+bool runStep(const char *fileName, UpgradeRun *run)
+{
+    FileSummary file;
+    file.name = QLatin1String(fileName);
+    RunSummary::takeLastWarning();
+
+    Step step(nullptr);
+    if (!step.isOpen()) {
+        file.status = QStringLiteral("refused");
+        file.reason = RunSummary::takeLastWarning();
+        run->summary->add(file);
+        step.reportStop(filesAfter(fileName));
+        return false;
+    }
+    const int target = step.targetVersion();
+    if (target >= 0 || hasVersionTable())
+        file.versionBefore = step.version();
+
+    // A file that needs no change gets no copy; its step may still rewrite what it holds.
+    const bool due = target >= 0 && step.version() < target;
+    if (due && !run->options.backup) {
+        qWarning("%s is upgraded without a snapshot (--no-backup)", fileName);
+    } else if (due && !run->snapshot.add(file.name, step.version())) {
+        file.status = QStringLiteral("refused");
+        file.reason = RunSummary::takeLastWarning();
+        run->summary->add(file);
+        step.reportStop(filesAfter(fileName));
+        return false;
+    }
+    run->summary->setSnapshot(run->snapshot.directory());
+
+    Progress::show(file.name, QStringLiteral("upgrade"));
+    const bool ok = step.run();
+    Progress::clear();
+    if (ok) {
+        file.status = due ? QStringLiteral("upgraded") : QStringLiteral("up to date");
+        file.versionAfter = target >= 0 ? QJsonValue(target) : file.versionBefore;
+    } else {
+        file.status = QStringLiteral("refused");
+        file.reason = RunSummary::takeLastWarning();
+        step.reportStop(filesAfter(fileName));
+    }
+    run->summary->add(file);
+    return ok;
+}
+
+int upgrade(const Options &options, RunSummary *summary)
+{
+    UpgradeRun run{options, Snapshot(QDateTime::currentDateTimeUtc()), summary};
+    const bool ok = runStep<UpdateProfile>(workstationFiles[0].name, &run)
+            && runStep<UpdateData>(workstationFiles[1].name, &run)
+            && runStep<UpdateQc>(workstationFiles[2].name, &run);
+    if (!ok) {
+        // The files after the one that failed were not opened.
+        for (const WorkstationFile &workstationFile : workstationFiles) {
+            bool seen = false;
+            for (const FileSummary &file : summary->files())
+                seen = seen || file.name == QLatin1String(workstationFile.name);
+            if (!seen)
+                summary->add({QLatin1String(workstationFile.name), QJsonValue(), QJsonValue(),
+                              QStringLiteral("not run"), QString()});
         }
+        return 1;
     }
-    if (help) {
-        fputs(usage, stdout);
-        return 0;
-    }
-    if (version) {
-        puts("dbupdate " DBUPDATE_VERSION);
-        return 0;
-    }
+    pruneSnapshots(options.keep);
+    return 0;
+}
 
-    if (argc > 1)
-        openLog(argv[1]);
-
-    QCoreApplication app(argc, argv);
-
-    // Source texts are UTF-8 and need no codec; the log is written in the locale's code page
-    // (the message handler of logfile.cpp).
-
-    // The program runs in the data directory; its own catalogues are installed beside it, so that
-    // directory comes last, after the places the workstation has always searched.
+void loadCatalogues(QCoreApplication *app, const QList<QByteArray> &arguments)
+{
+    // The program runs in the data directory; its own catalogues are installed beside it, so
+    // that directory comes last, after the places the workstation has always searched.
     const QStringList searchPath = {
         QStringLiteral("."),
         QStringLiteral(".."),
@@ -92,17 +143,82 @@ int main(int argc, char *argv[])
 #endif
         QCoreApplication::applicationDirPath(),
     };
-    for (int i = 1; i < argc; ++i) {
+    for (const QByteArray &argument : arguments) {
         // Installed last, asked first.
-        const QString name = QString::fromLocal8Bit(argv[i]);
-        if (QTranslator *translator = loadCatalogue(name, searchPath, &app))
+        const QString name = QString::fromLocal8Bit(argument);
+        if (QTranslator *translator = loadCatalogue(name, searchPath, app))
             QCoreApplication::installTranslator(translator);
     }
+}
 
-    if (!runStep<UpdateProfile>("data.db, qc.db") || !runStep<UpdateData>("qc.db")
-        || !runStep<UpdateQc>(""))
+void printSummary(const RunSummary &summary, int status)
+{
+    fputs(summary.toJson(status).constData(), stdout);
+    fputc('\n', stdout);
+    fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // Asking for help must not open or upgrade anything.
+    Options options;
+    QString error;
+    if (!parseOptions(argc, argv, &options, &error)) {
+        fprintf(stderr, "dbupdate: %s\n\n%s", error.toLocal8Bit().constData(), usageText);
+        return 2;
+    }
+    if (options.help) {
+        fputs(usageText, stdout);
+        return 0;
+    }
+    if (options.version) {
+        puts("dbupdate " DBUPDATE_VERSION);
+        return 0;
+    }
+
+    QCoreApplication app(argc, argv);
+
+    // An upgrade or a restore works alone; a second run touches nothing, not even the log.
+    const bool writes = options.mode == Options::Upgrade || options.mode == Options::Restore;
+    RunSummary summary(Options::modeName(options.mode));
+    RunLock lock;
+    if (writes && !lock.acquire()) {
+        if (options.json)
+            printSummary(summary, 1);
         return 1;
+    }
 
-    closeLog();
-    return 0;
+    // --check and --list write nothing, no log either: their messages go to standard error.
+    if (writes && !options.arguments.isEmpty())
+        openLog(options.arguments.first().constData());
+    RunSummary::watchMessages(options.mode == Options::Check);
+
+    // Source texts are UTF-8 and need no codec; the log is written in the locale's code page
+    // (the message handler of logfile.cpp).
+    loadCatalogues(&app, options.arguments);
+
+    int status = 0;
+    switch (options.mode) {
+    case Options::Upgrade:
+        status = upgrade(options, &summary);
+        break;
+    case Options::Check:
+        status = checkWorkstation(options.backup, &summary);
+        break;
+    case Options::Restore:
+        status = restoreSnapshot(options.restoreStamp, &summary);
+        break;
+    case Options::List:
+        status = listSnapshots(&summary);
+        break;
+    }
+    Progress::clear();
+
+    if (options.json)
+        printSummary(summary, status);
+    if (status == 0 && writes)
+        closeLog();
+    return status;
 }

@@ -59,6 +59,11 @@ int UpdateBase::version() const
     return m_version;
 }
 
+bool UpdateBase::isOpen() const
+{
+    return m_open && m_inTransaction;
+}
+
 int UpdateBase::targetVersion() const
 {
     return -1;

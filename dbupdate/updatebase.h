@@ -38,6 +38,10 @@ public:
     // The schema version the file had when the step began; the step's own writes leave it alone.
     int version() const;
 
+    // True when the file was opened and the step's transaction begun: it holds the write lock
+    // and nothing has changed yet. False when the file was refused (the reason has been logged).
+    bool isOpen() const;
+
     // Runs the step. True when update() succeeded and its work was committed; false also when
     // the file was refused (missing, not writable, damaged, newer; the reason has been logged).
     bool run();

@@ -5,15 +5,22 @@
 // starts on a small workstation, written down by a preloaded library (statementtrace.c), with
 // each row-by-row table copy replaced by one "insert into ... select". Before timing, both
 // results on that small workstation are compared table by table, so that the two figures are
-// of the same work. The quick check that dbupdate runs on every file before its step is also
-// timed on its own.
+// of the same work; dbupdate runs with --no-backup there, as the shell takes no snapshot. The
+// quick check that dbupdate runs on every file before its step is also timed on its own, and so
+// are the snapshot an upgrade takes by default and a restore of it, against cp of the same files.
 
 #include "benchratios.h"
+#include "restore.h"
+#include "runsummary.h"
+#include "snapshot.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -97,7 +104,8 @@ bool copyWorkstation(const QString &from, const QString &to)
 QString scriptDir; // the shell's script of each file: profile.db.sql, ...
 
 // DBUPDATE_PROGRAM names another build of the program to time, an older one say.
-bool runDbupdate(const QString &dir, const QString &statementTrace)
+bool runDbupdate(const QString &dir, const QString &statementTrace,
+                 const QStringList &options = QStringList())
 {
     QProcess process;
     process.setWorkingDirectory(dir);
@@ -108,12 +116,19 @@ bool runDbupdate(const QString &dir, const QString &statementTrace)
         process.setProcessEnvironment(environment);
     }
     process.start(qEnvironmentVariable("DBUPDATE_PROGRAM", QStringLiteral(DBUPDATE_PATH)),
-                  {QStringLiteral("upgrade.log")});
+                  options + QStringList{QStringLiteral("upgrade.log")});
     return process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit
             && process.exitCode() == 0;
 }
 
+// The upgrade alone, the work the shell does too: without the snapshot taken before each file.
 bool runDbupdate(const QString &dir)
+{
+    return runDbupdate(dir, QString(), {QStringLiteral("--no-backup")});
+}
+
+// As an installer runs it: each file copied and checked before its step changes it.
+bool runDbupdateWithSnapshot(const QString &dir)
 {
     return runDbupdate(dir, QString());
 }
@@ -228,7 +243,8 @@ bool deriveScripts(int patients, int dictionaryRows)
     if (!buildWorkstation(templateDir.path(), patients, dictionaryRows)
         || !copyWorkstation(templateDir.path(), upgraded.path())
         || !copyWorkstation(templateDir.path(), rebuilt.path())
-        || !runDbupdate(upgraded.path(), trace) || !writeScripts(trace)
+        || !runDbupdate(upgraded.path(), trace, {QStringLiteral("--no-backup")})
+        || !writeScripts(trace)
         || !runSqlite3(rebuilt.path()))
         return false;
     for (const QString &file : workstationFiles) {
@@ -303,6 +319,116 @@ void fullUpgrade(benchmark::State &state)
     timeUpgrade<runDbupdate>(state);
 }
 
+void fullUpgradeWithSnapshot(benchmark::State &state)
+{
+    timeUpgrade<runDbupdateWithSnapshot>(state);
+}
+
+// The files an upgrade copies before it changes them.
+const QStringList changedFiles = {"profile.db", "data.db"};
+
+bool takeSnapshot(const QString &dir)
+{
+    const QString current = QDir::currentPath();
+    QDir::setCurrent(dir);
+    Snapshot snapshot(QDateTime::currentDateTimeUtc());
+    bool ok = true;
+    for (const QString &file : changedFiles)
+        ok = ok && snapshot.add(file, 0);
+    QDir::setCurrent(current);
+    return ok;
+}
+
+bool restoreNewest(const QString &dir)
+{
+    const QString current = QDir::currentPath();
+    QDir::setCurrent(dir);
+    RunSummary summary("restore");
+    const bool ok = restoreSnapshot(QString(), &summary) == 0;
+    QDir::setCurrent(current);
+    return ok;
+}
+
+bool copyWithCp(const QString &dir)
+{
+    QDir(dir).mkdir("copy");
+    QProcess cp;
+    cp.setWorkingDirectory(dir);
+    cp.start("cp", changedFiles + QStringList{"copy/"});
+    return cp.waitForFinished(-1) && cp.exitStatus() == QProcess::NormalExit && cp.exitCode() == 0;
+}
+
+// cp, then the copies flushed to the disk as the snapshot and the restore flush theirs.
+bool copyWithCpAndSync(const QString &dir)
+{
+    if (!copyWithCp(dir))
+        return false;
+    QProcess sync;
+    sync.setWorkingDirectory(dir + "/copy");
+    sync.start("sync", changedFiles);
+    return sync.waitForFinished(-1) && sync.exitStatus() == QProcess::NormalExit
+            && sync.exitCode() == 0;
+}
+
+bool copyTree(const QString &from, const QString &to)
+{
+    QDirIterator it(from, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString target = to + path.mid(from.size());
+        if (!QDir().mkpath(QFileInfo(target).path()) || !QFile::copy(path, target))
+            return false;
+    }
+    return true;
+}
+
+// A snapshot of profile.db and data.db as an upgrade takes it (copied inside SQLite, checked,
+// hashed, listed), a restore of it in place of the files (each copy checked against its SHA-256,
+// written beside, flushed, renamed over), or cp of the same two files; in process but cp.
+template<bool (*work)(const QString &), bool withSnapshot>
+void timeCopy(benchmark::State &state)
+{
+    QTemporaryDir templateDir;
+    if (!buildWorkstation(templateDir.path(), int(state.range(0)), int(state.range(1)))
+        || (withSnapshot && !takeSnapshot(templateDir.path()))) {
+        state.SkipWithError("cannot build the workstation");
+        return;
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        QTemporaryDir dir;
+        const bool copied = copyTree(templateDir.path(), dir.path());
+        state.ResumeTiming();
+
+        const bool ok = copied && work(dir.path());
+
+        state.PauseTiming();
+        if (!ok)
+            state.SkipWithError("the copy failed");
+        state.ResumeTiming();
+    }
+}
+
+void snapshot(benchmark::State &state)
+{
+    timeCopy<takeSnapshot, false>(state);
+}
+
+void restore(benchmark::State &state)
+{
+    timeCopy<restoreNewest, true>(state);
+}
+
+void cp(benchmark::State &state)
+{
+    timeCopy<copyWithCp, false>(state);
+}
+
+void cpSync(benchmark::State &state)
+{
+    timeCopy<copyWithCpAndSync, false>(state);
+}
+
 void sqlite3Rebuild(benchmark::State &state)
 {
     timeUpgrade<runSqlite3>(state);
@@ -322,6 +448,11 @@ void workstations(benchmark::internal::Benchmark *benchmark)
 } // namespace
 
 BENCHMARK(fullUpgrade)->Apply(workstations);
+BENCHMARK(fullUpgradeWithSnapshot)->Apply(workstations);
+BENCHMARK(snapshot)->Apply(workstations);
+BENCHMARK(restore)->Apply(workstations);
+BENCHMARK(cp)->Apply(workstations);
+BENCHMARK(cpSync)->Apply(workstations);
 BENCHMARK(quickCheck)->Apply(workstations);
 BENCHMARK(sqlite3Rebuild)->Apply(workstations);
 
@@ -344,6 +475,11 @@ int main(int argc, char **argv)
     const benchratios::Ratio pairs[] = {
         {"dbupdate / sqlite3 shell, ", "fullUpgrade", "sqlite3Rebuild", Goal::AtMost, 5},
         {"quick check / full upgrade, ", "quickCheck", "fullUpgrade", Goal::None, 0},
+        {"snapshot / cp, ", "snapshot", "cp", Goal::AtMost, 2},
+        {"restore / cp, ", "restore", "cp", Goal::AtMost, 2},
+        {"snapshot / cp and sync, ", "snapshot", "cpSync", Goal::None, 0},
+        {"restore / cp and sync, ", "restore", "cpSync", Goal::None, 0},
+        {"upgrade with snapshot / without, ", "fullUpgradeWithSnapshot", "fullUpgrade", Goal::None, 0},
     };
     std::vector<benchratios::Ratio> ratios;
     for (const benchratios::Ratio &pair : pairs) {

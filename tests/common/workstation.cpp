@@ -251,6 +251,11 @@ bool copyDirectory(const QString &from, const QString &to)
         if (!QFile::copy(source.filePath(name), QDir(to).filePath(name)))
             return false;
     }
+    // Snapshot directories go along.
+    for (const QString &name : source.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
+        if (!copyDirectory(source.filePath(name), QDir(to).filePath(name)))
+            return false;
+    }
     return true;
 }
 

@@ -373,7 +373,7 @@ void TestDbupdate::options_data()
     QTest::addColumn<QString>("output");
     QTest::addColumn<QString>("error");
 
-    const QString usage = QStringLiteral("^Usage: dbupdate \\[LOG \\[CATALOGUE...\\]\\]\n[\\s\\S]+\nExit status: ");
+    const QString usage = QStringLiteral("^Usage: dbupdate \\[OPTION...\\] \\[LOG \\[CATALOGUE...\\]\\]\n[\\s\\S]+\nExit status:\n");
     QTest::newRow("--help") << QStringList{QStringLiteral("--help")} << 0 << usage << QStringLiteral("^$");
     QTest::newRow("-h after a log") << QStringList{QStringLiteral("upgrade.log"), QStringLiteral("-h")} << 0 << usage
                                     << QStringLiteral("^$");

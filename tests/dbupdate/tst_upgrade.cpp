@@ -2,6 +2,14 @@
 
 #include "dbupdatetesting.h"
 
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLockFile>
+#include <QProcess>
+
 using namespace DbupdateTesting;
 
 namespace {
@@ -107,6 +115,49 @@ int sourceLine(const QString &unit, const QString &text)
     return -1;
 }
 
+// Every file of the directory with its bytes and modification time.
+QMap<QString, QPair<QByteArray, QDateTime>> fileStates(const QString &directory)
+{
+    QMap<QString, QPair<QByteArray, QDateTime>> states;
+    QDirIterator it(directory, QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        states.insert(path, {fileContents(path), it.fileInfo().lastModified()});
+    }
+    return states;
+}
+
+QJsonObject lastJson(const QByteArray &output)
+{
+    const QList<QByteArray> lines = output.trimmed().split('\n');
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(lines.last(), &error);
+    if (error.error != QJsonParseError::NoError)
+        qWarning("not JSON: %s", lines.last().constData());
+    return document.object();
+}
+
+// The run's standard output as well, for --json and --check.
+QPair<int, QByteArray> runWithOutput(const QStringList &arguments,
+                                     const QStringList &environment = {})
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString &entry : environment)
+        env.insert(entry.section('=', 0, 0), entry.section('=', 1));
+    process.setProcessEnvironment(env);
+    process.start(programPath(), arguments);
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+        return {-1, QByteArray()};
+    return {process.exitCode(), process.readAllStandardOutput()};
+}
+
+QStringList snapshotStamps()
+{
+    return QDir("dbupdate-backup").entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+}
+
 } // namespace
 
 class tst_Upgrade : public QObject
@@ -131,6 +182,12 @@ private slots:
     void newerVersionLeftUnchanged_data();
     void newerVersionLeftUnchanged();
     void stoppedCopyFinishesAfterRepair();
+    void snapshotAndRestore();
+    void check_data();
+    void check();
+    void secondRunWhileLocked();
+    void keepAndNoBackup();
+    void restoreWhileInUse();
     void bytesKept();
     void siteBackupTable_data();
     void siteBackupTable();
@@ -711,6 +768,213 @@ void tst_Upgrade::stoppedCopyFinishesAfterRepair()
     QVERIFY(QDir::setCurrent(m_dir->path()));
     QCOMPARE(Database("profile.db").dump(), expected);
     QVERIFY(expected.contains("user: i:6|t:Lab01-b|t:aa|i:1|i:0"));
+}
+
+void tst_Upgrade::snapshotAndRestore()
+{
+    // The snapshot holds the files as they were; --restore puts them back.
+    buildWorkstation(0, 0);
+    const QString before = dump(m_dir->path());
+    const QByteArray qc = fileContents("qc.db");
+
+    const auto upgraded = runWithOutput({"--json", "upgrade.log"});
+    QCOMPARE(upgraded.first, 0);
+    const QJsonObject summary = lastJson(upgraded.second);
+    QCOMPARE(summary.value("mode").toString(), QString("upgrade"));
+    QCOMPARE(summary.value("exitStatus").toInt(-1), 0);
+    QVERIFY(summary.value("seconds").isDouble());
+    QVERIFY(!summary.value("version").toString().isEmpty());
+    QCOMPARE(snapshotStamps().size(), 1);
+    const QString directory = "dbupdate-backup/" + snapshotStamps().first();
+    QCOMPARE(summary.value("snapshot").toString(), directory);
+    QVERIFY(QRegularExpression("/\\d{8}T\\d{6}Z$").match(directory).hasMatch());
+    const QJsonArray files = summary.value("files").toArray();
+    QCOMPARE(files.size(), 3);
+    const QStringList expected = {"profile.db|0|3|upgraded", "data.db|0|2|upgraded",
+                                  "qc.db|null|null|up to date"};
+    for (int i = 0; i < 3; ++i) {
+        const QJsonObject file = files.at(i).toObject();
+        const auto text = [](const QJsonValue &v) { return v.isNull() ? QString("null") : QString::number(v.toInt()); };
+        QCOMPARE(QString("%1|%2|%3|%4").arg(file.value("name").toString(), text(file.value("versionBefore")),
+                                            text(file.value("versionAfter")), file.value("status").toString()),
+                 expected.at(i));
+        QVERIFY(file.contains("reason") && file.value("reason").isNull());
+    }
+
+    // The copies: the files before the upgrade; qc.db, which needs no change, has none.
+    QCOMPARE(dump(directory, {"profile.db", "data.db"}), before.left(before.indexOf("-- qc.db")));
+    QVERIFY(!QFileInfo::exists(directory + "/qc.db"));
+    const QJsonObject manifest = QJsonDocument::fromJson(fileContents(directory + "/manifest.json")).object();
+    QCOMPARE(manifest.value("program").toString(), QString("dbupdate"));
+    QCOMPARE(manifest.value("version").toString(), summary.value("version").toString());
+    QVERIFY(QDateTime::fromString(manifest.value("time").toString(), Qt::ISODate).isValid());
+    QCOMPARE(manifest.value("files").toArray().size(), 2);
+    for (const QJsonValue &value : manifest.value("files").toArray()) {
+        const QJsonObject file = value.toObject();
+        const QByteArray copy = fileContents(directory + "/" + file.value("name").toString());
+        QCOMPARE(file.value("size").toInt(), copy.size());
+        QCOMPARE(file.value("sha256").toString().toLatin1(),
+                 QCryptographicHash::hash(copy, QCryptographicHash::Sha256).toHex());
+        QCOMPARE(file.value("version").toInt(-1), 0);
+    }
+
+    // Up to date: no second snapshot.
+    QCOMPARE(runUpgrade(m_dir->path(), {"upgrade.log"}).exitCode, 0);
+    QCOMPARE(snapshotStamps().size(), 1);
+
+    const auto restored = runWithOutput({"--restore", "--json", "restore.log"});
+    QCOMPARE(restored.first, 0);
+    QCOMPARE(dump(m_dir->path()), before);
+    QCOMPARE(fileContents("qc.db"), qc);
+    const QJsonObject restoreSummary = lastJson(restored.second);
+    QCOMPARE(restoreSummary.value("mode").toString(), QString("restore"));
+    QCOMPARE(restoreSummary.value("snapshot").toString(), directory);
+    QCOMPARE(restoreSummary.value("files").toArray().size(), 2);
+    for (const QJsonValue &value : restoreSummary.value("files").toArray())
+        QCOMPARE(value.toObject().value("status").toString(), QString("restored"));
+
+    // A copy that does not match its manifest is not put back.
+    QVERIFY(Database(directory + "/data.db").exec("insert into sex (abbr) values('x')"));
+    QCOMPARE(runUpgrade(m_dir->path(), {"upgrade.log"}).exitCode, 0);
+    const QString upgradedDump = dump(m_dir->path());
+    QCOMPARE(runUpgrade(m_dir->path(), {"--restore=" + directory.section('/', 1), "restore.log"}).exitCode, 1);
+    QCOMPARE(dump(m_dir->path()), upgradedDump);
+    QVERIFY(QString::fromLocal8Bit(fileContents("restore.log")).contains("does not match its SHA-256"));
+}
+
+void tst_Upgrade::check_data()
+{
+    QTest::addColumn<bool>("upgraded");
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("statuses");
+
+    QTest::newRow("old") << false << QString() << 3
+                         << QStringList{"will be upgraded", "will be upgraded", "up to date"};
+    QTest::newRow("current") << true << QString() << 0
+                             << QStringList{"up to date", "up to date", "up to date"};
+    QTest::newRow("newer") << true << "update version set version=4" << 1
+                           << QStringList{"would be refused", "up to date", "up to date"};
+    QTest::newRow("damaged version") << false << "create table version(version); insert into version values('x')" << 1
+                                     << QStringList{"would be refused", "will be upgraded", "up to date"};
+}
+
+void tst_Upgrade::check()
+{
+    // --check reads and says; every byte and time stays, and nothing is created.
+    QFETCH(bool, upgraded);
+    QFETCH(QString, change);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, statuses);
+    buildWorkstation(0, 0);
+    if (upgraded)
+        QCOMPARE(runUpgrade(m_dir->path(), {"--no-backup", "first.log"}).exitCode, 0);
+    if (!change.isEmpty())
+        QVERIFY(Database("profile.db").exec(change));
+    QTest::qWait(20); // a touched file would show a later time
+    const auto before = fileStates(m_dir->path());
+
+    const auto checked = runWithOutput({"--check", "--json", "check.log"});
+    QCOMPARE(checked.first, exitCode);
+    QCOMPARE(fileStates(m_dir->path()), before);
+
+    const QList<QByteArray> lines = checked.second.trimmed().split('\n');
+    QCOMPARE(lines.size(), 4);
+    const QJsonObject summary = lastJson(checked.second);
+    QCOMPARE(summary.value("mode").toString(), QString("check"));
+    QCOMPARE(summary.value("exitStatus").toInt(-1), exitCode);
+    QVERIFY(summary.value("snapshot").isNull());
+    const QJsonArray files = summary.value("files").toArray();
+    QCOMPARE(files.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        const QJsonObject file = files.at(i).toObject();
+        QCOMPARE(file.value("status").toString(), statuses.at(i));
+        QVERIFY(QString::fromLocal8Bit(lines.at(i)).startsWith(file.value("name").toString() + ": "));
+        QVERIFY2(QString::fromLocal8Bit(lines.at(i)).contains(statuses.at(i)), lines.at(i).constData());
+        QCOMPARE(file.value("reason").isNull(), statuses.at(i) != "would be refused");
+    }
+
+    // The reasons are those of a real run.
+    if (exitCode == 1) {
+        QCOMPARE(runUpgrade(m_dir->path(), {"upgrade.log"}).exitCode, 1);
+        const QString reason = files.at(0).toObject().value("reason").toString();
+        QVERIFY2(QString::fromLocal8Bit(fileContents("upgrade.log")).contains("Warning: " + reason + "\n"),
+                 qPrintable(reason));
+    }
+}
+
+void tst_Upgrade::secondRunWhileLocked()
+{
+    // While one run holds dbupdate.lock, a second touches nothing, not even its log.
+    buildWorkstation(0, 0);
+    const auto before = fileStates(m_dir->path());
+    {
+        QLockFile lock("dbupdate.lock");
+        QVERIFY(lock.tryLock(0));
+        for (const QStringList &arguments : {QStringList{"upgrade.log"}, QStringList{"--restore", "upgrade.log"}}) {
+            const Run run = runUpgrade(m_dir->path(), arguments);
+            QCOMPARE(run.exitCode, 1);
+            QVERIFY2(run.standardError.contains("process " + QByteArray::number(QCoreApplication::applicationPid())),
+                     run.standardError.constData());
+        }
+        const auto refused = runWithOutput({"--json", "upgrade.log"});
+        QCOMPARE(refused.first, 1);
+        QCOMPARE(lastJson(refused.second).value("exitStatus").toInt(), 1);
+        auto during = fileStates(m_dir->path());
+        during.remove(m_dir->filePath("dbupdate.lock"));
+        QCOMPARE(during, before);
+        // A look takes no lock.
+        QCOMPARE(runWithOutput({"--check"}).first, 3);
+    }
+    QCOMPARE(runUpgrade(m_dir->path(), {"upgrade.log"}).exitCode, 0);
+    QVERIFY(!QFileInfo::exists("dbupdate.lock"));
+}
+
+void tst_Upgrade::keepAndNoBackup()
+{
+    // Each upgrade after a restore makes a snapshot; --keep leaves the newest N. A restore
+    // removes none.
+    buildWorkstation(0, 0);
+    QStringList made;
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0)
+            QCOMPARE(runUpgrade(m_dir->path(), {"--restore", "upgrade.log"}).exitCode, 0);
+        QCOMPARE(runUpgrade(m_dir->path(), {"--keep=2", "upgrade.log"}).exitCode, 0);
+        const QStringList stamps = snapshotStamps();
+        for (const QString &stamp : stamps) {
+            if (!made.contains(stamp))
+                made.append(stamp);
+        }
+        QCOMPARE(stamps.size(), qMin(i + 1, 2));
+    }
+    QCOMPARE(made.size(), 4);
+    QCOMPARE(snapshotStamps(), made.mid(2));
+    QCOMPARE(runUpgrade(m_dir->path(), {"--restore", "upgrade.log"}).exitCode, 0);
+    QCOMPARE(snapshotStamps().size(), 2);
+
+    // --no-backup: no snapshot, and the log says so.
+    QCOMPARE(runUpgrade(m_dir->path(), {"--no-backup", "nobackup.log"}).exitCode, 0);
+    QCOMPARE(snapshotStamps().size(), 2);
+    QCOMPARE(QString::fromLocal8Bit(fileContents("nobackup.log")).count("without a snapshot (--no-backup)"), 2);
+    QCOMPARE(runUpgrade(m_dir->path(), {"--keep=0"}).exitCode, 2);
+}
+
+void tst_Upgrade::restoreWhileInUse()
+{
+    // A file another program has open is not replaced.
+    buildWorkstation(0, 0);
+    QCOMPARE(runUpgrade(m_dir->path(), {"upgrade.log"}).exitCode, 0);
+    const QByteArray data = fileContents("data.db");
+    {
+        Database open("data.db");
+        QVERIFY(open.exec("begin immediate"));
+        QCOMPARE(runUpgrade(m_dir->path(), {"--restore", "restore.log"}).exitCode, 1);
+        QVERIFY(open.exec("rollback"));
+    }
+    QCOMPARE(fileContents("data.db"), data);
+    QVERIFY(QString::fromLocal8Bit(fileContents("restore.log")).contains("data.db is in use by another program"));
+    QCOMPARE(runUpgrade(m_dir->path(), {"--restore", "restore.log"}).exitCode, 0);
+    QCOMPARE(Database("data.db").value("select count(*) from sqlite_master where name = 'version'").toInt(), 0);
 }
 
 void tst_Upgrade::bytesKept()

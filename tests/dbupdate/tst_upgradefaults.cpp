@@ -4,6 +4,8 @@
 #include "dbupdatetesting.h"
 #include "workstation.h"
 
+#include <QDir>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -14,7 +16,27 @@ class tst_UpgradeFaults : public QObject
 private slots:
     void killedAndRerun_data();
     void killedAndRerun();
+    void snapshotDoesNotFit();
+    void restoreKilledAndRerun();
 };
+
+namespace {
+
+QStringList preloaded(const QStringList &settings)
+{
+    return settings
+            + QStringList{"LD_PRELOAD=" + DbupdateTesting::faultShimPath(),
+                          "ASAN_OPTIONS=verify_asan_link_order=0:" + qEnvironmentVariable("ASAN_OPTIONS")};
+}
+
+bool buildOldWorkstation(const QString &directory)
+{
+    return workstation::buildFromSample(directory + "/profile.db", "profile-v0.sql").isEmpty()
+            && workstation::buildFromSample(directory + "/data.db", "data-v0.sql").isEmpty()
+            && workstation::buildFromSample(directory + "/qc.db", "qc.sql").isEmpty();
+}
+
+} // namespace
 
 void tst_UpgradeFaults::killedAndRerun_data()
 {
@@ -79,6 +101,68 @@ void tst_UpgradeFaults::killedAndRerun()
     QVERIFY2(report.pointsTried >= qMin(maxPoints, report.stepCalls) && report.stepCalls > 100,
              qPrintable(QString("%1 of %2 calls").arg(report.pointsTried).arg(report.stepCalls)));
     qDebug("%d kill points of %d calls", report.pointsTried, report.stepCalls);
+}
+
+void tst_UpgradeFaults::snapshotDoesNotFit()
+{
+    // A disk without room for the copy: the file is refused unchanged, before anything is copied.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(buildOldWorkstation(dir.path()));
+    const QString before = DbupdateTesting::dump(dir.path());
+    const QByteArray profile = DbupdateTesting::readFile(dir.filePath("profile.db"));
+
+    const DbupdateTesting::Result result =
+            DbupdateTesting::run(dir.path(), {"upgrade.log"}, preloaded({"DBUPDATE_FAULT_FREE=4096"}));
+    QCOMPARE(result.exitCode, 1);
+    const QString log = QString::fromLocal8Bit(DbupdateTesting::readFile(dir.filePath("upgrade.log")));
+    // The reason, then what the stop left, as after any stopped step.
+    QVERIFY2(QRegularExpression("^Warning: profile.db left unchanged: no snapshot of it could be made: "
+                                "4096 bytes free on the disk, \\d+ needed \\(--no-backup upgrades without one\\)\n"
+                                "Warning: profile.db: the upgrade stopped; the file is unchanged \\(rolled back\\);"
+                                " not run: data.db, qc.db\n$")
+                     .match(log).hasMatch(),
+             qPrintable(log));
+    QCOMPARE(DbupdateTesting::readFile(dir.filePath("profile.db")), profile);
+    QCOMPARE(DbupdateTesting::dump(dir.path()), before);
+    QVERIFY(!QFileInfo::exists(dir.filePath("dbupdate-backup")));
+
+    // --check says the same.
+    QCOMPARE(DbupdateTesting::run(dir.path(), {"--check"}, preloaded({"DBUPDATE_FAULT_FREE=4096"})).exitCode, 1);
+}
+
+void tst_UpgradeFaults::restoreKilledAndRerun()
+{
+    // A restore ended at any of its SQLite calls or file replacements, then run again, leaves
+    // the files of the snapshot.
+    QTemporaryDir fixture;
+    QVERIFY(fixture.isValid());
+    QVERIFY(buildOldWorkstation(fixture.path()));
+    const QString old = DbupdateTesting::dump(fixture.path());
+    QCOMPARE(DbupdateTesting::run(fixture.path(), {"upgrade.log"}).exitCode, 0);
+    QVERIFY(DbupdateTesting::dump(fixture.path()) != old);
+
+    DbupdateTesting::KillOptions options;
+    options.arguments = QStringList{"--restore", "restore.log"};
+    const DbupdateTesting::KillReport report = DbupdateTesting::verifyKillRecovery(fixture.path(), old, options);
+    if (!report.failures.isEmpty())
+        QFAIL(qPrintable(report.failures.mid(0, 10).join(QLatin1Char('\n'))));
+    QVERIFY(report.stepCalls > 0);
+
+    // Before and after each file's rename over the old one.
+    for (const char *point : {"1", "2"}) {
+        for (bool after : {false, true}) {
+            QTemporaryDir dir;
+            QVERIFY(DbupdateTesting::copyDirectory(fixture.path(), dir.path()));
+            QStringList fault = {"DBUPDATE_FAULT_RENAME=" + QString::fromLatin1(point)};
+            if (after)
+                fault.append("DBUPDATE_FAULT_AFTER=1");
+            QVERIFY(DbupdateTesting::run(dir.path(), options.arguments, preloaded(fault)).crashed);
+            QCOMPARE(DbupdateTesting::run(dir.path(), options.arguments).exitCode, 0);
+            QCOMPARE(DbupdateTesting::dump(dir.path()), old);
+            QCOMPARE(QDir(dir.path()).entryList({"*-journal", "*-wal"}, QDir::Files), QStringList());
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_UpgradeFaults)
