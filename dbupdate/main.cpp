@@ -18,6 +18,11 @@
 #include <cstdio>
 #include <cstring>
 
+// Where the installed catalogues lie, relative to the program's directory (set by the build).
+#ifndef DBUPDATE_CATALOGUE_DIR
+#define DBUPDATE_CATALOGUE_DIR "../share/dbupdate/translations"
+#endif
+
 static const char usage[] =
         "Usage: dbupdate [LOG [CATALOGUE...]]\n"
         "       dbupdate --help | --version\n"
@@ -76,8 +81,9 @@ int main(int argc, char *argv[])
     // Source texts are UTF-8 and need no codec; the log is written in the locale's code page
     // (the message handler of logfile.cpp).
 
-    // The program runs in the data directory; its own catalogues are installed beside it, so that
-    // directory comes last, after the places the workstation has always searched.
+    // The program runs in the data directory; its own catalogues lie beside it in a build tree and
+    // under share/ when installed, so those come last, after the places the workstation has always
+    // searched.
     const QStringList searchPath = {
         QStringLiteral("."),
         QStringLiteral(".."),
@@ -87,6 +93,7 @@ int main(int argc, char *argv[])
         QLibraryInfo::location(QLibraryInfo::TranslationsPath),
 #endif
         QCoreApplication::applicationDirPath(),
+        QCoreApplication::applicationDirPath() + QStringLiteral("/" DBUPDATE_CATALOGUE_DIR),
     };
     for (int i = 1; i < argc; ++i) {
         const QString name = QString::fromLocal8Bit(argv[i]);

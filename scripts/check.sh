@@ -10,12 +10,12 @@ sh scripts/install-deps.sh
 jobs=$(nproc 2>/dev/null || echo 2)
 
 echo "== normal build (Qt 5)"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
 echo "== normal build (Qt 6)"
-cmake -S . -B build-qt6 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORE_QT_MAJOR=6 \
+cmake -S . -B build-qt6 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORE_QT_MAJOR=6 -DCMAKE_INSTALL_PREFIX=/usr \
       -DCORE_CROSS_BUILD_DIR="$root/build"
 cmake --build build-qt6 -j"$jobs"
 ctest --test-dir build-qt6 --output-on-failure -j"$jobs"

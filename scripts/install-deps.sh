@@ -4,8 +4,9 @@
 # Both Qt 5.15 and Qt 6 are installed; CORE_QT_MAJOR=5 or CORE_QT_MAJOR=6 limits it to one.
 set -e
 
-qt5="qtbase5-dev libqt5sql5-sqlite qtscript5-dev qttools5-dev-tools qttranslations5-l10n"
-qt6="qt6-base-dev libqt6sql6-sqlite qt6-declarative-dev qt6-l10n-tools qt6-tools-dev-tools"
+# qtbase5-dev-tools and qt6-base-dev-tools bring qmake, for the consumer that uses it.
+qt5="qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite qtscript5-dev qttools5-dev-tools qttranslations5-l10n"
+qt6="qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-declarative-dev qt6-l10n-tools qt6-tools-dev-tools"
 case "${CORE_QT_MAJOR:-}" in
     5) qt="$qt5" ;;
     6) qt="$qt6" ;;
@@ -16,6 +17,9 @@ esac
 # g++-mingw-w64-x86-64 and wine64 build the Win32 serial layer and run its tests under Wine; wine64
 # alone (in /usr/lib/wine) is enough, without the recommended 32-bit half.
 packages="cmake g++ make pkg-config $qt sqlite3 libsqlite3-dev g++-mingw-w64-x86-64 wine64"
+# doxygen builds the API reference; dpkg-dev, file and lintian make and check the Debian packages;
+# abigail-tools holds the library's ABI against its baseline.
+packages="$packages doxygen dpkg-dev file lintian abigail-tools"
 packages="$packages $*"
 
 missing=""
