@@ -14,7 +14,7 @@ int main()
 {
     const unsigned short crc = crc16("123456789", 9);
     const QString text = AnalysisResult(12.34).toString(AnalysisResult::NumberOnly);
-    std::printf("consumer: Core %s, crc16 %04X, result %s\n", TAVOCORE_VERSION_STR, crc,
-                qPrintable(text));
+    std::printf("consumer: Core %s on Qt %s, crc16 %04X, result %s\n", TAVOCORE_VERSION_STR,
+                qVersion(), crc, qPrintable(text));
     return crc == 0x29B1 && text == QLatin1String("12.3") ? 0 : 1;
 }
