@@ -29,6 +29,11 @@
 
 #include <cstdio>
 
+// Where the installed catalogues lie, relative to the program's directory (set by the build).
+#ifndef DBUPDATE_CATALOGUE_DIR
+#define DBUPDATE_CATALOGUE_DIR "../share/dbupdate/translations"
+#endif
+
 namespace {
 
 struct UpgradeRun
@@ -131,8 +136,9 @@ int upgrade(const Options &options, RunSummary *summary)
 
 void loadCatalogues(QCoreApplication *app, const QList<QByteArray> &arguments)
 {
-    // The program runs in the data directory; its own catalogues are installed beside it, so
-    // that directory comes last, after the places the workstation has always searched.
+    // The program runs in the data directory; its own catalogues lie beside it in a build tree
+    // and under share/ when installed, so those come last, after the places the workstation has
+    // always searched.
     const QStringList searchPath = {
         QStringLiteral("."),
         QStringLiteral(".."),
@@ -142,6 +148,7 @@ void loadCatalogues(QCoreApplication *app, const QList<QByteArray> &arguments)
         QLibraryInfo::location(QLibraryInfo::TranslationsPath),
 #endif
         QCoreApplication::applicationDirPath(),
+        QCoreApplication::applicationDirPath() + QStringLiteral("/" DBUPDATE_CATALOGUE_DIR),
     };
     for (const QByteArray &argument : arguments) {
         // Installed last, asked first.

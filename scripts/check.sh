@@ -6,18 +6,19 @@ set -e
 cd "$(dirname "$0")/.."
 root=$(pwd)
 # Both Qt versions, and for the Win32 serial layer mingw-w64 to build it and Wine to run its tests
-# (wine64 alone, in /usr/lib/wine, without the recommended 32-bit half).
-sh scripts/install-deps.sh g++-mingw-w64-x86-64 wine64
+# (wine64 alone, in /usr/lib/wine, without the recommended 32-bit half); dpkg-dev, file and
+# lintian make and check the Debian packages.
+sh scripts/install-deps.sh g++-mingw-w64-x86-64 wine64 dpkg-dev file lintian
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
 echo "== normal build (Qt 5)"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
 echo "== normal build (Qt 6)"
-cmake -S . -B build-qt6 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORE_QT_MAJOR=6 \
+cmake -S . -B build-qt6 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORE_QT_MAJOR=6 -DCMAKE_INSTALL_PREFIX=/usr \
       -DCORE_CROSS_BUILD_DIR="$root/build"
 cmake --build build-qt6 -j"$jobs"
 ctest --test-dir build-qt6 --output-on-failure -j"$jobs"

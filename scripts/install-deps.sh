@@ -5,8 +5,9 @@
 # Both Qt 5.15 and Qt 6 are installed; CORE_QT_MAJOR=5 or CORE_QT_MAJOR=6 limits it to one.
 set -e
 
-qt5="qtbase5-dev libqt5sql5-sqlite qtscript5-dev qttools5-dev-tools qttranslations5-l10n"
-qt6="qt6-base-dev libqt6sql6-sqlite qt6-declarative-dev qt6-l10n-tools qt6-tools-dev-tools"
+# qtbase5-dev-tools and qt6-base-dev-tools bring qmake, for the consumer that uses it.
+qt5="qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite qtscript5-dev qttools5-dev-tools qttranslations5-l10n"
+qt6="qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-declarative-dev qt6-l10n-tools qt6-tools-dev-tools"
 case "${CORE_QT_MAJOR:-}" in
     5) qt="$qt5" ;;
     6) qt="$qt6" ;;
@@ -14,7 +15,9 @@ case "${CORE_QT_MAJOR:-}" in
     *) echo "install-deps.sh: CORE_QT_MAJOR must be 5 or 6" >&2; exit 2 ;;
 esac
 
-packages="cmake g++ make pkg-config $qt sqlite3 libsqlite3-dev $*"
+# doxygen builds the API reference, part of every build; abigail-tools holds the library's ABI
+# against its baseline in every build with tests.
+packages="cmake g++ make pkg-config $qt sqlite3 libsqlite3-dev doxygen abigail-tools $*"
 
 missing=""
 for p in $packages; do
