@@ -127,7 +127,4 @@ private:
 
 } // namespace workstation
 
-// The fixture's old name, still used by tst_upgrade.
-namespace SqlFixture = workstation;
-
 #endif // WORKSTATION_H

@@ -31,14 +31,9 @@ struct Result
 Result run(const QString &directory, const QStringList &arguments = {},
            const QStringList &environment = {}, const QString &program = programPath());
 
-// The names the upgrade tests use: run() with an environment of its own, and readFile().
-using Run = Result;
+// run() with an environment of its own.
 Result runUpgrade(const QString &directory, const QStringList &arguments = {},
                   const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
-inline QByteArray fileContents(const QString &path)
-{
-    return readFile(path);
-}
 
 // Compiles a catalogue with lrelease from (source, translation) pairs of one context.
 bool makeCatalogue(const QString &qmPath, const QString &context,

@@ -22,7 +22,7 @@ static void createEmpty(const QStringList &files = databaseFiles())
         QCOMPARE(sqlite(file, QStringLiteral("create table site(a);")), QString());
 }
 
-class TestDbupdate : public QObject
+class tst_Dbupdate : public QObject
 {
     Q_OBJECT
 
@@ -63,18 +63,18 @@ private:
     QScopedPointer<WorkDirectory> m_dir;
 };
 
-void TestDbupdate::init()
+void tst_Dbupdate::init()
 {
     m_dir.reset(new WorkDirectory);
     QVERIFY(m_dir->isValid());
 }
 
-void TestDbupdate::cleanup()
+void tst_Dbupdate::cleanup()
 {
     m_dir.reset();
 }
 
-Result TestDbupdate::runScripted(const QString &script, const QStringList &arguments,
+Result tst_Dbupdate::runScripted(const QString &script, const QStringList &arguments,
                                  const QStringList &environment)
 {
     const QString path = m_dir->filePath(QStringLiteral("script"));
@@ -83,12 +83,12 @@ Result TestDbupdate::runScripted(const QString &script, const QStringList &argum
                scriptedProgramPath());
 }
 
-QString TestDbupdate::log() const
+QString tst_Dbupdate::log() const
 {
     return QString::fromUtf8(readFile(QStringLiteral("upgrade.log")));
 }
 
-void TestDbupdate::noArguments()
+void tst_Dbupdate::noArguments()
 {
     createEmpty();
     const Result result = runScripted(QStringLiteral("[UpdateData]\nexec\tupdatedata.cpp\t7\tselect * from missing\n"),
@@ -103,7 +103,7 @@ void TestDbupdate::noArguments()
                           QStringLiteral("script")}));
 }
 
-void TestDbupdate::logAppended()
+void tst_Dbupdate::logAppended()
 {
     createEmpty();
     QVERIFY(writeFile(QStringLiteral("upgrade.log"), "an earlier run\n"));
@@ -113,7 +113,7 @@ void TestDbupdate::logAppended()
     QCOMPARE(result.standardError, QByteArray());
 }
 
-void TestDbupdate::logNotWritable()
+void tst_Dbupdate::logNotWritable()
 {
     // A log that cannot be opened leaves the messages on standard error, after a line that
     // says so; the run goes on.
@@ -127,7 +127,7 @@ void TestDbupdate::logNotWritable()
     QVERIFY(result.standardError.contains("still reported\n"));
 }
 
-void TestDbupdate::messageTypes()
+void tst_Dbupdate::messageTypes()
 {
     createEmpty({QStringLiteral("profile.db")});
     const Result result = runScripted(QStringLiteral("[UpdateProfile]\n"
@@ -143,7 +143,7 @@ void TestDbupdate::messageTypes()
     QVERIFY(!QFileInfo::exists(QStringLiteral("data.db")));
 }
 
-void TestDbupdate::catalogues()
+void tst_Dbupdate::catalogues()
 {
     // Run in work/: catalogues are looked for in ".", then "..", then Qt's directory. The log
     // "L" is offered as a catalogue too; "./L" is the log itself, so "../L.qm" is the one.
@@ -169,7 +169,7 @@ void TestDbupdate::catalogues()
                           QStringLiteral("Warning: tr L3"), QStringLiteral("Warning: tr four")}));
 }
 
-void TestDbupdate::failedStepEndsProgram_data()
+void tst_Dbupdate::failedStepEndsProgram_data()
 {
     QTest::addColumn<QString>("script");
     QTest::addColumn<QStringList>("files");
@@ -180,7 +180,7 @@ void TestDbupdate::failedStepEndsProgram_data()
                              << QStringList{QStringLiteral("data.db"), QStringLiteral("profile.db")};
 }
 
-void TestDbupdate::failedStepEndsProgram()
+void tst_Dbupdate::failedStepEndsProgram()
 {
     QFETCH(QString, script);
     QFETCH(QStringList, files);
@@ -196,7 +196,7 @@ void TestDbupdate::failedStepEndsProgram()
     QCOMPARE(sqlite(files.first(), QStringLiteral("select name from sqlite_master;")), QStringLiteral("site\nt\n"));
 }
 
-void TestDbupdate::emptyFiles()
+void tst_Dbupdate::emptyFiles()
 {
     // Every statement that needs an old table fails and is logged; the step goes on.
     createEmpty();
@@ -219,7 +219,7 @@ void TestDbupdate::emptyFiles()
     QVERIFY(count > 0);
 }
 
-void TestDbupdate::qcDatabaseLeftAsItWas()
+void tst_Dbupdate::qcDatabaseLeftAsItWas()
 {
     createEmpty({QStringLiteral("profile.db"), QStringLiteral("data.db")});
     QCOMPARE(sqlite(QStringLiteral("qc.db"),
@@ -232,7 +232,7 @@ void TestDbupdate::qcDatabaseLeftAsItWas()
     QCOMPARE(readFile(QStringLiteral("qc.db")), before);
 }
 
-void TestDbupdate::openFailure_data()
+void tst_Dbupdate::openFailure_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<bool>("directory");
@@ -244,7 +244,7 @@ void TestDbupdate::openFailure_data()
     }
 }
 
-void TestDbupdate::openFailure()
+void tst_Dbupdate::openFailure()
 {
     QFETCH(QString, file);
     QFETCH(bool, directory);
@@ -272,7 +272,7 @@ void TestDbupdate::openFailure()
              qPrintable(log()));
 }
 
-void TestDbupdate::readOnlyFiles_data()
+void tst_Dbupdate::readOnlyFiles_data()
 {
     QTest::addColumn<QString>("mounted");
     QTest::addColumn<QString>("refused");
@@ -281,7 +281,7 @@ void TestDbupdate::readOnlyFiles_data()
     QTest::newRow("data.db") << QStringLiteral("data.db") << QStringLiteral("data.db");
 }
 
-void TestDbupdate::readOnlyFiles()
+void tst_Dbupdate::readOnlyFiles()
 {
     // Permissions do not stop root, so the run gets a read-only bind mount in a mount namespace
     // of its own.
@@ -317,7 +317,7 @@ void TestDbupdate::readOnlyFiles()
              (QStringList{QStringLiteral("data.db"), QStringLiteral("profile.db"), QStringLiteral("qc.db")}));
 }
 
-void TestDbupdate::missingFileNotCreated_data()
+void tst_Dbupdate::missingFileNotCreated_data()
 {
     QTest::addColumn<QStringList>("present");
     QTest::addColumn<QString>("missing");
@@ -332,7 +332,7 @@ void TestDbupdate::missingFileNotCreated_data()
                                     << QStringLiteral("data.db") << true;
 }
 
-void TestDbupdate::missingFileNotCreated()
+void tst_Dbupdate::missingFileNotCreated()
 {
     QFETCH(QStringList, present);
     QFETCH(QString, missing);
@@ -351,7 +351,7 @@ void TestDbupdate::missingFileNotCreated()
     QVERIFY(!QFileInfo::exists(QStringLiteral("partition/") + missing));
 }
 
-void TestDbupdate::logWriteFails()
+void tst_Dbupdate::logWriteFails()
 {
     // A full disk: the lines the log loses go to standard error, after one line on why.
     if (!QFileInfo::exists(QStringLiteral("/dev/full")))
@@ -366,7 +366,7 @@ void TestDbupdate::logWriteFails()
     QCOMPARE(result.standardError.count("cannot be written"), 1);
 }
 
-void TestDbupdate::options_data()
+void tst_Dbupdate::options_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("exitCode");
@@ -385,7 +385,7 @@ void TestDbupdate::options_data()
                                            << QStringLiteral("^$") << QStringLiteral("unknown option -\n");
 }
 
-void TestDbupdate::options()
+void tst_Dbupdate::options()
 {
     // Nothing is opened, created or upgraded.
     QFETCH(QStringList, arguments);
@@ -411,7 +411,7 @@ void TestDbupdate::options()
              (QStringList{QStringLiteral("data.db"), QStringLiteral("profile.db"), QStringLiteral("qc.db")}));
 }
 
-void TestDbupdate::logRefused_data()
+void tst_Dbupdate::logRefused_data()
 {
     QTest::addColumn<QString>("kind");
 
@@ -420,7 +420,7 @@ void TestDbupdate::logRefused_data()
     QTest::newRow("database") << QStringLiteral("database"); // "dbupdate data.db"
 }
 
-void TestDbupdate::logRefused()
+void tst_Dbupdate::logRefused()
 {
     // Refused like a log that cannot be opened: one line on standard error, the messages there,
     // the run goes on; the file the name leads to is left alone.
@@ -445,7 +445,7 @@ void TestDbupdate::logRefused()
     QCOMPARE(readFile(QStringLiteral("data.db")), data);
 }
 
-void TestDbupdate::logLineEnds()
+void tst_Dbupdate::logLineEnds()
 {
     // A trigger's message with line ends stays one log line; tabs stay as they are.
     createEmpty();
@@ -458,7 +458,7 @@ void TestDbupdate::logLineEnds()
     QCOMPARE(log(), QStringLiteral("Warning: x.cpp ( 1 ):  one\\ntwo\tthree Unable to fetch row : [ insert into t values(1) ] \n"));
 }
 
-void TestDbupdate::damagedCatalogue()
+void tst_Dbupdate::damagedCatalogue()
 {
     // Bytes flipped at random in a catalogue: none of them may crash the run. A catalogue that
     // does not hold together is left out, and standard error says so.
@@ -491,5 +491,5 @@ void TestDbupdate::damagedCatalogue()
     QVERIFY(left > 0);
 }
 
-QTEST_GUILESS_MAIN(TestDbupdate)
+QTEST_GUILESS_MAIN(tst_Dbupdate)
 #include "tst_dbupdate.moc"

@@ -9,7 +9,7 @@
 
 using namespace DbupdateTesting;
 
-class TestDbupdateFaults : public QObject
+class tst_DbupdateFaults : public QObject
 {
     Q_OBJECT
 
@@ -34,7 +34,7 @@ static void verifyRecovery(const QString &fixture, const KillOptions &options)
     QVERIFY(report.pointsTried >= qMin(report.stepCalls, options.maxPoints));
 }
 
-void TestDbupdateFaults::rebuildSteps()
+void tst_DbupdateFaults::rebuildSteps()
 {
     // Two files at an old version, each rebuilding a table with the rename and row copy of a
     // real step, and writing its version.
@@ -86,7 +86,7 @@ void TestDbupdateFaults::rebuildSteps()
     verifyRecovery(fixture.path(), options);
 }
 
-void TestDbupdateFaults::realProgramFreshDirectory()
+void tst_DbupdateFaults::realProgramFreshDirectory()
 {
     // Files with no table of the workstation's: the program creates no file itself.
     QTemporaryDir fixture;
@@ -96,5 +96,5 @@ void TestDbupdateFaults::realProgramFreshDirectory()
     verifyRecovery(fixture.path(), KillOptions());
 }
 
-QTEST_GUILESS_MAIN(TestDbupdateFaults)
+QTEST_GUILESS_MAIN(tst_DbupdateFaults)
 #include "tst_dbupdatefaults.moc"

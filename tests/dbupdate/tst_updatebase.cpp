@@ -17,7 +17,7 @@
 
 using namespace DbupdateTesting;
 
-class TestUpdateBase : public QObject
+class tst_UpdateBase : public QObject
 {
     Q_OBJECT
 
@@ -46,20 +46,20 @@ private:
     QScopedPointer<WorkDirectory> m_dir;
 };
 
-void TestUpdateBase::init()
+void tst_UpdateBase::init()
 {
     m_dir.reset(new WorkDirectory);
     QVERIFY(m_dir->isValid());
 }
 
-void TestUpdateBase::cleanup()
+void tst_UpdateBase::cleanup()
 {
     m_dir.reset();
 }
 
 // Runs the scripted program; a database file that is missing is created first with a table of
 // the site's own, as the steps refuse to create one.
-Result TestUpdateBase::runScript(const QString &script, const QStringList &environment)
+Result tst_UpdateBase::runScript(const QString &script, const QStringList &environment)
 {
     for (const QString &file : databaseFiles()) {
         if (!QFileInfo::exists(m_dir->filePath(file)))
@@ -72,7 +72,7 @@ Result TestUpdateBase::runScript(const QString &script, const QStringList &envir
 }
 
 // The log without the line on what a stopped step left.
-QStringList TestUpdateBase::stepWarnings() const
+QStringList tst_UpdateBase::stepWarnings() const
 {
     QStringList lines = QString::fromLocal8Bit(readFile(m_dir->filePath(QStringLiteral("upgrade.log"))))
                                 .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -84,7 +84,7 @@ QStringList TestUpdateBase::stepWarnings() const
     return lines;
 }
 
-void TestUpdateBase::failedStatementLine()
+void tst_UpdateBase::failedStatementLine()
 {
     const Result result = runScript(QStringLiteral("[UpdateData]\n"
                                                    "exec\tupdatedata.cpp\t123\tselec 1\n"
@@ -98,7 +98,7 @@ void TestUpdateBase::failedStatementLine()
              QStringLiteral("site\nlater\n"));
 }
 
-void TestUpdateBase::version_data()
+void tst_UpdateBase::version_data()
 {
     QTest::addColumn<QString>("setup");
     QTest::addColumn<int>("expected");
@@ -138,7 +138,7 @@ void TestUpdateBase::version_data()
                            << QStringLiteral("Warning: profile.db has version 4, newer than this program's 3: left unchanged");
 }
 
-void TestUpdateBase::version()
+void tst_UpdateBase::version()
 {
     QFETCH(QString, setup);
     QFETCH(int, expected);
@@ -167,7 +167,7 @@ void TestUpdateBase::version()
              (QStringList{line, line}));
 }
 
-void TestUpdateBase::copyTableMissingSource()
+void tst_UpdateBase::copyTableMissingSource()
 {
     const Result result = runScript(QStringLiteral("[UpdateProfile]\n"
                                                    "copy\tuser\tuser_bak\n"
@@ -185,7 +185,7 @@ void TestUpdateBase::copyTableMissingSource()
     QCOMPARE(warnings.at(1), QStringLiteral("Warning: after the copy"));
 }
 
-void TestUpdateBase::copyTableTargetLacksColumn()
+void tst_UpdateBase::copyTableTargetLacksColumn()
 {
     sqlite(QStringLiteral("profile.db"),
            QStringLiteral("create table src(a, b); insert into src values(1, 'x'); insert into src values(2, 'y');"
@@ -205,7 +205,7 @@ void TestUpdateBase::copyTableTargetLacksColumn()
     QCOMPARE(sqlite(QStringLiteral("data.db"), QStringLiteral("select name from sqlite_master;")), QStringLiteral("site\n"));
 }
 
-void TestUpdateBase::copyTableKeepsValues()
+void tst_UpdateBase::copyTableKeepsValues()
 {
     // Every value keeps its storage class and content, whatever the column's declared type.
     const QString columns = QStringLiteral("(id integer primary key, t text, i integer, r real, b blob, u)");
@@ -229,7 +229,7 @@ void TestUpdateBase::copyTableKeepsValues()
     QCOMPARE(sqlite(QStringLiteral("data.db"), select.arg(QStringLiteral("dst"))), source);
 }
 
-void TestUpdateBase::copyTableDroppedAndExtraFields()
+void tst_UpdateBase::copyTableDroppedAndExtraFields()
 {
     sqlite(QStringLiteral("profile.db"),
            QStringLiteral("create table src(a, b, c); insert into src values(1, 2, 3);"
@@ -241,7 +241,7 @@ void TestUpdateBase::copyTableDroppedAndExtraFields()
              QStringLiteral("1|x|y\n4|x|y\n"));
 }
 
-void TestUpdateBase::copyTableStopStateCommitted()
+void tst_UpdateBase::copyTableStopStateCommitted()
 {
     // The rebuild pattern on a table whose names clash under the new definition: the step stops
     // at the clash, and the renamed table and the partly filled new one are kept for later.
@@ -265,7 +265,7 @@ void TestUpdateBase::copyTableStopStateCommitted()
     QCOMPARE(sqlite(QStringLiteral("data.db"), QStringLiteral("select name from sqlite_master;")), QStringLiteral("site\n"));
 }
 
-void TestUpdateBase::copyTableReadError()
+void tst_UpdateBase::copyTableReadError()
 {
     // The rows of the source table cannot be read (a failing disk): the copy must fail rather
     // than let the step drop a table that was not copied in full.
@@ -309,7 +309,7 @@ void TestUpdateBase::copyTableReadError()
              QStringLiteral("0\n20\n"));
 }
 
-void TestUpdateBase::transactionRolledBackBySqlite()
+void tst_UpdateBase::transactionRolledBackBySqlite()
 {
     // A conflict resolved by ROLLBACK ends the step's transaction inside SQLite. Nothing after
     // it may reach the file one statement at a time; the step fails and the file is as before.
@@ -331,7 +331,7 @@ void TestUpdateBase::transactionRolledBackBySqlite()
     QVERIFY(warnings.at(0).startsWith(QLatin1String("Warning: x.cpp ( 3 ):  UNIQUE constraint failed")));
 }
 
-void TestUpdateBase::rebuildKeepsReferences()
+void tst_UpdateBase::rebuildKeepsReferences()
 {
     sqlite(QStringLiteral("data.db"),
            QStringLiteral("create table doctor(id integer primary key, abbr text, name text);"
@@ -361,7 +361,7 @@ void TestUpdateBase::rebuildKeepsReferences()
              QStringLiteral("ls|Li Si\n0\n"));
 }
 
-void TestUpdateBase::lockedDatabase()
+void tst_UpdateBase::lockedDatabase()
 {
     // The application still holding profile.db: the step cannot take the file and fails
     // before it changes anything, once SQLite's wait for the lock is over.
@@ -387,7 +387,7 @@ void TestUpdateBase::lockedDatabase()
     QCOMPARE(sqlite(QStringLiteral("profile.db"), QStringLiteral("select * from t;")), QStringLiteral("1\n"));
 }
 
-void TestUpdateBase::damagedFileRefused()
+void tst_UpdateBase::damagedFileRefused()
 {
     // A corrupt page: the file is refused unchanged, with the first problem SQLite names.
     sqlite(QStringLiteral("data.db"),
@@ -421,5 +421,5 @@ void TestUpdateBase::damagedFileRefused()
     QCOMPARE(readFile(QStringLiteral("data.db")), before);
 }
 
-QTEST_GUILESS_MAIN(TestUpdateBase)
+QTEST_GUILESS_MAIN(tst_UpdateBase)
 #include "tst_updatebase.moc"

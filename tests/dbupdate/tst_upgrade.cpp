@@ -123,7 +123,7 @@ QMap<QString, QPair<QByteArray, QDateTime>> fileStates(const QString &directory)
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        states.insert(path, {fileContents(path), it.fileInfo().lastModified()});
+        states.insert(path, {readFile(path), it.fileInfo().lastModified()});
     }
     return states;
 }
@@ -245,12 +245,12 @@ void tst_Upgrade::fromVersion0()
         QVERIFY(!oldDictionaries["doctor"].isEmpty());
     }
 
-    const Run run = runUpgrade(m_dir->path(), {"upgrade.log"});
+    const Result run = runUpgrade(m_dir->path(), {"upgrade.log"});
     QCOMPARE(run.exitCode, 0);
 
     // The only statement that fails on the sample is the insert of a key the laboratory had set.
     const QString logged = "insert into profile values('FIB/report/dilution', '1/10')";
-    const QStringList failures = statementFailures(fileContents("upgrade.log"));
+    const QStringList failures = statementFailures(readFile("upgrade.log"));
     QCOMPARE(failures.size(), 1);
     QCOMPARE(failures.first(),
              QString("Warning: updateprofile.cpp ( %1 ):  UNIQUE constraint failed: "
@@ -438,7 +438,7 @@ void tst_Upgrade::fromVersion1()
                     .toString()
                     .contains("delete from detail where old.id = detail.patientId;"));
     // Only the insert of the key that the laboratory had set fails.
-    QCOMPARE(statementFailures(fileContents("upgrade.log")).size(), 1);
+    QCOMPARE(statementFailures(readFile("upgrade.log")).size(), 1);
 }
 
 void tst_Upgrade::fromVersion2()
@@ -453,7 +453,7 @@ void tst_Upgrade::fromVersion2()
     }
     const QStringList oldData = Database("data.db").dump();
     QCOMPARE(runUpgrade(m_dir->path(), {"upgrade.log"}).exitCode, 0);
-    QCOMPARE(statementFailures(fileContents("upgrade.log")), QStringList());
+    QCOMPARE(statementFailures(readFile("upgrade.log")), QStringList());
 
     Database profile("profile.db");
     QCOMPARE(profile.strings("select version from version"), QStringList{"3"});
@@ -493,7 +493,7 @@ void tst_Upgrade::laterVersions()
         oldData = data.dump();
     }
     QCOMPARE(runUpgrade(m_dir->path(), {"upgrade.log"}).exitCode, 0);
-    QCOMPARE(statementFailures(fileContents("upgrade.log")), QStringList());
+    QCOMPARE(statementFailures(readFile("upgrade.log")), QStringList());
 
     // Only the version rows and the precision of "OD" change.
     oldProfile.replaceInStrings(QString("version: i:%1").arg(version), "version: i:3");
@@ -513,7 +513,7 @@ void tst_Upgrade::secondRun()
 
     QCOMPARE(runUpgrade(m_dir->path(), {"second.log"}).exitCode, 0);
     // A current workstation: nothing to report.
-    QCOMPARE(fileContents("second.log"), QByteArray());
+    QCOMPARE(readFile("second.log"), QByteArray());
     QCOMPARE(Database("profile.db").dump(), profileDump);
     QCOMPARE(Database("data.db").dump(), dataDump);
 }
@@ -541,7 +541,7 @@ void tst_Upgrade::existingKeysKept()
     // The keys after a failed insert are still written.
     QCOMPARE(stored.value("reagent/interruptLimit"), QString("t:中断限[ul]"));
 
-    const QStringList failures = statementFailures(fileContents("upgrade.log"));
+    const QStringList failures = statementFailures(readFile("upgrade.log"));
     QCOMPARE(failures.size(), 4);
     const QStringList statements = {
         "insert into profile values('FIB/report/dilution', '1/10') ] ",
@@ -623,7 +623,7 @@ void tst_Upgrade::labels()
     QCOMPARE(stored.value("patient/hospitalNo"), "t:" + labels[8]);
     QCOMPARE(profile.value("select count(*) from profile where name='x'").toInt(), 0);
     // Only the laboratory's own FIB dilution key is reported.
-    QCOMPARE(statementFailures(fileContents("upgrade.log")).size(), 1);
+    QCOMPARE(statementFailures(readFile("upgrade.log")).size(), 1);
 }
 
 void tst_Upgrade::userNamesDifferingInCase()
@@ -633,10 +633,10 @@ void tst_Upgrade::userNamesDifferingInCase()
         Database profile("profile.db");
         QVERIFY(profile.exec("insert into user values(6, 'Lab01', 'aa', 1)"));
     }
-    const QByteArray data = fileContents("data.db");
-    const QByteArray qc = fileContents("qc.db");
+    const QByteArray data = readFile("data.db");
+    const QByteArray qc = readFile("qc.db");
 
-    const Run run = runUpgrade(m_dir->path(), {"upgrade.log"});
+    const Result run = runUpgrade(m_dir->path(), {"upgrade.log"});
     QCOMPARE(run.exitCode, 1);
 
     Database profile("profile.db");
@@ -653,14 +653,14 @@ void tst_Upgrade::userNamesDifferingInCase()
     QCOMPARE(profile.value("select count(*) from profile where name='DD/disable'").toInt(), 1);
     QCOMPARE(profile.value("select precision from assayItem where name='OD'").toInt(), 3);
     // The later files are not touched.
-    QCOMPARE(fileContents("data.db"), data);
-    QCOMPARE(fileContents("qc.db"), qc);
+    QCOMPARE(readFile("data.db"), data);
+    QCOMPARE(readFile("qc.db"), qc);
 
-    const QStringList failures = statementFailures(fileContents("upgrade.log"));
+    const QStringList failures = statementFailures(readFile("upgrade.log"));
     QCOMPARE(failures.size(), 1);
     QVERIFY2(failures.first().contains("UNIQUE constraint failed: user.name"),
              qPrintable(failures.first()));
-    QVERIFY(fileContents("upgrade.log").endsWith(
+    QVERIFY(readFile("upgrade.log").endsWith(
             "Warning: profile.db: the upgrade stopped; every row of user is in user_bak; user holds"
             " the 5 copied before the stop; not run: data.db, qc.db\n"));
 }
@@ -673,9 +673,9 @@ void tst_Upgrade::dictionaryColumnNotInNewDefinition()
         QVERIFY(data.exec("alter table doctor add column phone text;"
                           "update doctor set phone='8' || id"));
     }
-    const QByteArray qc = fileContents("qc.db");
+    const QByteArray qc = readFile("qc.db");
 
-    const Run run = runUpgrade(m_dir->path(), {"upgrade.log"});
+    const Result run = runUpgrade(m_dir->path(), {"upgrade.log"});
     QCOMPARE(run.exitCode, 1);
 
     // profile.db ran before and is complete.
@@ -699,9 +699,9 @@ void tst_Upgrade::dictionaryColumnNotInNewDefinition()
     QVERIFY(!data.value("select sql from sqlite_master where name='on_delete_patient'")
                      .toString()
                      .contains("detail"));
-    QCOMPARE(fileContents("qc.db"), qc);
+    QCOMPARE(readFile("qc.db"), qc);
 
-    const QStringList failures = statementFailures(fileContents("upgrade.log"));
+    const QStringList failures = statementFailures(readFile("upgrade.log"));
     QCOMPARE(failures.size(), 2);
     QVERIFY2(failures.last().contains("table doctor has no column named phone"),
              qPrintable(failures.last()));
@@ -729,18 +729,18 @@ void tst_Upgrade::newerVersionLeftUnchanged()
     buildWorkstation(2, 2);
     QVERIFY(Database("profile.db").exec(QString("update version set version=%1").arg(profileVersion)));
     QVERIFY(Database("data.db").exec(QString("update version set version=%1").arg(dataVersion)));
-    const QByteArray data = fileContents("data.db");
-    const QByteArray qc = fileContents("qc.db");
-    const QByteArray profile = fileContents("profile.db");
+    const QByteArray data = readFile("data.db");
+    const QByteArray qc = readFile("qc.db");
+    const QByteArray profile = readFile("profile.db");
 
     QCOMPARE(runUpgrade(m_dir->path(), {"upgrade.log"}).exitCode, 1);
-    const QString log = QString::fromLocal8Bit(fileContents("upgrade.log"));
+    const QString log = QString::fromLocal8Bit(readFile("upgrade.log"));
     QVERIFY2(log.contains(warning + "\n"), qPrintable(log));
-    QCOMPARE(statementFailures(fileContents("upgrade.log")), QStringList());
-    QCOMPARE(fileContents("data.db"), data);
-    QCOMPARE(fileContents("qc.db"), qc);
+    QCOMPARE(statementFailures(readFile("upgrade.log")), QStringList());
+    QCOMPARE(readFile("data.db"), data);
+    QCOMPARE(readFile("qc.db"), qc);
     if (profileVersion > 3)
-        QCOMPARE(fileContents("profile.db"), profile);
+        QCOMPARE(readFile("profile.db"), profile);
 }
 
 void tst_Upgrade::stoppedCopyFinishesAfterRepair()
@@ -752,9 +752,9 @@ void tst_Upgrade::stoppedCopyFinishesAfterRepair()
     QCOMPARE(runUpgrade(m_dir->path(), {"first.log"}).exitCode, 1);
     QVERIFY(Database("profile.db").exec("update user_bak set name='Lab01-b' where id=6"));
 
-    const Run run = runUpgrade(m_dir->path(), {"second.log"});
+    const Result run = runUpgrade(m_dir->path(), {"second.log"});
     QCOMPARE(run.exitCode, 0);
-    const QString log = QString::fromLocal8Bit(fileContents("second.log"));
+    const QString log = QString::fromLocal8Bit(readFile("second.log"));
     QVERIFY2(log.startsWith("Warning: Restoring user from user_bak, left by an upgrade that stopped\n"),
              qPrintable(log));
 
@@ -775,7 +775,7 @@ void tst_Upgrade::snapshotAndRestore()
     // The snapshot holds the files as they were; --restore puts them back.
     buildWorkstation(0, 0);
     const QString before = dump(m_dir->path());
-    const QByteArray qc = fileContents("qc.db");
+    const QByteArray qc = readFile("qc.db");
 
     const auto upgraded = runWithOutput({"--json", "upgrade.log"});
     QCOMPARE(upgraded.first, 0);
@@ -804,14 +804,14 @@ void tst_Upgrade::snapshotAndRestore()
     // The copies: the files before the upgrade; qc.db, which needs no change, has none.
     QCOMPARE(dump(directory, {"profile.db", "data.db"}), before.left(before.indexOf("-- qc.db")));
     QVERIFY(!QFileInfo::exists(directory + "/qc.db"));
-    const QJsonObject manifest = QJsonDocument::fromJson(fileContents(directory + "/manifest.json")).object();
+    const QJsonObject manifest = QJsonDocument::fromJson(readFile(directory + "/manifest.json")).object();
     QCOMPARE(manifest.value("program").toString(), QString("dbupdate"));
     QCOMPARE(manifest.value("version").toString(), summary.value("version").toString());
     QVERIFY(QDateTime::fromString(manifest.value("time").toString(), Qt::ISODate).isValid());
     QCOMPARE(manifest.value("files").toArray().size(), 2);
     for (const QJsonValue &value : manifest.value("files").toArray()) {
         const QJsonObject file = value.toObject();
-        const QByteArray copy = fileContents(directory + "/" + file.value("name").toString());
+        const QByteArray copy = readFile(directory + "/" + file.value("name").toString());
         QCOMPARE(file.value("size").toInt(), copy.size());
         QCOMPARE(file.value("sha256").toString().toLatin1(),
                  QCryptographicHash::hash(copy, QCryptographicHash::Sha256).toHex());
@@ -825,7 +825,7 @@ void tst_Upgrade::snapshotAndRestore()
     const auto restored = runWithOutput({"--restore", "--json", "restore.log"});
     QCOMPARE(restored.first, 0);
     QCOMPARE(dump(m_dir->path()), before);
-    QCOMPARE(fileContents("qc.db"), qc);
+    QCOMPARE(readFile("qc.db"), qc);
     const QJsonObject restoreSummary = lastJson(restored.second);
     QCOMPARE(restoreSummary.value("mode").toString(), QString("restore"));
     QCOMPARE(restoreSummary.value("snapshot").toString(), directory);
@@ -839,7 +839,7 @@ void tst_Upgrade::snapshotAndRestore()
     const QString upgradedDump = dump(m_dir->path());
     QCOMPARE(runUpgrade(m_dir->path(), {"--restore=" + directory.section('/', 1), "restore.log"}).exitCode, 1);
     QCOMPARE(dump(m_dir->path()), upgradedDump);
-    QVERIFY(QString::fromLocal8Bit(fileContents("restore.log")).contains("does not match its SHA-256"));
+    QVERIFY(QString::fromLocal8Bit(readFile("restore.log")).contains("does not match its SHA-256"));
 }
 
 void tst_Upgrade::check_data()
@@ -898,7 +898,7 @@ void tst_Upgrade::check()
     if (exitCode == 1) {
         QCOMPARE(runUpgrade(m_dir->path(), {"upgrade.log"}).exitCode, 1);
         const QString reason = files.at(0).toObject().value("reason").toString();
-        QVERIFY2(QString::fromLocal8Bit(fileContents("upgrade.log")).contains("Warning: " + reason + "\n"),
+        QVERIFY2(QString::fromLocal8Bit(readFile("upgrade.log")).contains("Warning: " + reason + "\n"),
                  qPrintable(reason));
     }
 }
@@ -912,7 +912,7 @@ void tst_Upgrade::secondRunWhileLocked()
         QLockFile lock("dbupdate.lock");
         QVERIFY(lock.tryLock(0));
         for (const QStringList &arguments : {QStringList{"upgrade.log"}, QStringList{"--restore", "upgrade.log"}}) {
-            const Run run = runUpgrade(m_dir->path(), arguments);
+            const Result run = runUpgrade(m_dir->path(), arguments);
             QCOMPARE(run.exitCode, 1);
             QVERIFY2(run.standardError.contains("process " + QByteArray::number(QCoreApplication::applicationPid())),
                      run.standardError.constData());
@@ -955,7 +955,7 @@ void tst_Upgrade::keepAndNoBackup()
     // --no-backup: no snapshot, and the log says so.
     QCOMPARE(runUpgrade(m_dir->path(), {"--no-backup", "nobackup.log"}).exitCode, 0);
     QCOMPARE(snapshotStamps().size(), 2);
-    QCOMPARE(QString::fromLocal8Bit(fileContents("nobackup.log")).count("without a snapshot (--no-backup)"), 2);
+    QCOMPARE(QString::fromLocal8Bit(readFile("nobackup.log")).count("without a snapshot (--no-backup)"), 2);
     QCOMPARE(runUpgrade(m_dir->path(), {"--keep=0"}).exitCode, 2);
 }
 
@@ -964,15 +964,15 @@ void tst_Upgrade::restoreWhileInUse()
     // A file another program has open is not replaced.
     buildWorkstation(0, 0);
     QCOMPARE(runUpgrade(m_dir->path(), {"upgrade.log"}).exitCode, 0);
-    const QByteArray data = fileContents("data.db");
+    const QByteArray data = readFile("data.db");
     {
         Database open("data.db");
         QVERIFY(open.exec("begin immediate"));
         QCOMPARE(runUpgrade(m_dir->path(), {"--restore", "restore.log"}).exitCode, 1);
         QVERIFY(open.exec("rollback"));
     }
-    QCOMPARE(fileContents("data.db"), data);
-    QVERIFY(QString::fromLocal8Bit(fileContents("restore.log")).contains("data.db is in use by another program"));
+    QCOMPARE(readFile("data.db"), data);
+    QVERIFY(QString::fromLocal8Bit(readFile("restore.log")).contains("data.db is in use by another program"));
     QCOMPARE(runUpgrade(m_dir->path(), {"--restore", "restore.log"}).exitCode, 0);
     QCOMPARE(Database("data.db").value("select count(*) from sqlite_master where name = 'version'").toInt(), 0);
 }
@@ -1022,7 +1022,7 @@ void tst_Upgrade::siteBackupTable()
     const QStringList before = Database("profile.db").dump();
 
     QCOMPARE(runUpgrade(m_dir->path(), {"upgrade.log"}).exitCode, 1);
-    const QString log = QString::fromLocal8Bit(fileContents("upgrade.log"));
+    const QString log = QString::fromLocal8Bit(readFile("upgrade.log"));
     QVERIFY2(log.startsWith(warning), qPrintable(log));
     QCOMPARE(Database("profile.db").dump(), before);
 }
@@ -1039,10 +1039,10 @@ void tst_Upgrade::versionNotWritten()
     const QStringList before = Database("profile.db").dump();
     QCOMPARE(runUpgrade(m_dir->path(), {"upgrade.log"}).exitCode, 1);
     QCOMPARE(Database("profile.db").dump(), before);
-    const QStringList failures = statementFailures(fileContents("upgrade.log"));
+    const QStringList failures = statementFailures(readFile("upgrade.log"));
     QCOMPARE(failures.size(), 1);
     QVERIFY2(failures.first().contains("[ insert into version values(3) ]"), qPrintable(failures.first()));
-    QVERIFY(fileContents("upgrade.log").endsWith(
+    QVERIFY(readFile("upgrade.log").endsWith(
             "Warning: profile.db: the upgrade stopped; the file is unchanged (rolled back);"
             " not run: data.db, qc.db\n"));
 }
@@ -1068,7 +1068,7 @@ void tst_Upgrade::siteIndexesAndTriggers()
     QVERIFY(data.exec("insert into doctor (abbr, name) values('qq', 'Qian Qi')"));
     QCOMPARE(data.value("select count(*) from doctorLog").toInt(), 3);
     // Unique without regard to case, the two abbreviations now clash.
-    QVERIFY(QString::fromLocal8Bit(fileContents("upgrade.log"))
+    QVERIFY(QString::fromLocal8Bit(readFile("upgrade.log"))
                     .contains("Warning: The index doctor_abbr of doctor cannot be created again: "
                               "UNIQUE constraint failed: doctor.abbr\n"));
 }
@@ -1091,7 +1091,7 @@ void tst_Upgrade::diskFullLeavesNoJournal()
                        programPath()});
     QVERIFY(shell.waitForFinished(120000));
     QCOMPARE(shell.exitCode(), 1);
-    QVERIFY2(!QFileInfo::exists("data.db-journal"), fileContents("upgrade.log").constData());
+    QVERIFY2(!QFileInfo::exists("data.db-journal"), readFile("upgrade.log").constData());
     QCOMPARE(Database("data.db").dump(), before);
 }
 
