@@ -140,9 +140,11 @@ bool readVersion(const QString &fileName, int *version)
     return true;
 }
 
-// The checks of openDatabaseFile() on a connection that may only read. The write probe becomes
-// a look at the permissions of the file and of its directory, where the journal goes.
-bool inspect(QSqlDatabase &db, const QString &fileName, int *version)
+// Opens db on fileName only when the file is there and not empty. The driver would create a
+// missing file: run in the wrong directory, or through a link into a partition that is not
+// mounted, the program must not leave half-made databases behind. SQLite reads an empty file as
+// an empty database; a workstation's file never is one.
+bool openExisting(QSqlDatabase &db, const QString &fileName)
 {
     const QFileInfo info(fileName);
     if (!info.exists() || info.canonicalFilePath().isEmpty()) {
@@ -159,6 +161,16 @@ bool inspect(QSqlDatabase &db, const QString &fileName, int *version)
         reportCantOpen(fileName, db.lastError().text());
         return false;
     }
+    return true;
+}
+
+// The checks of openDatabaseFile() on a connection that may only read. The write probe becomes
+// a look at the permissions of the file and of its directory, where the journal goes.
+bool inspect(QSqlDatabase &db, const QString &fileName, int *version)
+{
+    if (!openExisting(db, fileName))
+        return false;
+    const QFileInfo info(fileName);
 
     // A read takes the lock a reader takes, and reads the header.
     QSqlQuery query;
@@ -208,25 +220,8 @@ bool openDatabaseFile(const QString &fileName, int *version)
                                                 QLatin1String(QSqlDatabase::defaultConnection));
     db.setDatabaseName(fileName);
 
-    // The driver would create a missing file: run in the wrong directory, or through a link into
-    // a partition that is not mounted, the program must not leave half-made databases behind.
-    const QFileInfo info(fileName);
-    if (!info.exists() || info.canonicalFilePath().isEmpty()) {
-        QFile file(fileName);
-        file.open(QIODevice::ReadOnly); // for the system's reason
-        reportCantOpen(fileName, file.errorString());
+    if (!openExisting(db, fileName))
         return false;
-    }
-    // SQLite reads an empty file as an empty database; a workstation's file never is one.
-    if (info.isFile() && info.size() == 0) {
-        reportCantOpen(fileName, QStringLiteral("the file is empty"));
-        return false;
-    }
-
-    if (!db.open()) {
-        reportCantOpen(fileName, db.lastError().text());
-        return false;
-    }
 
     // The write lock up front: a file that is not a database or is in use by another program
     // fails here, before anything is changed.
