@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QRegularExpression>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -108,6 +109,10 @@ void tst_UpgradeFaults::snapshotDoesNotFit()
     // A disk without room for the copy: the file is refused unchanged, before anything is copied.
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
+    // The free space comes from the mount table; where there is none (a bare chroot), the program
+    // cannot know it and lets the copy itself fail on a full disk.
+    if (!QStorageInfo(dir.path()).isValid())
+        QSKIP("No mount table: the free space of the directory is unknown");
     QVERIFY(buildOldWorkstation(dir.path()));
     const QString before = DbupdateTesting::dump(dir.path());
     const QByteArray profile = DbupdateTesting::readFile(dir.filePath("profile.db"));
