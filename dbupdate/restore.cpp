@@ -2,9 +2,9 @@
 
 #include "progress.h"
 #include "runsummary.h"
+#include "sha256.h"
 #include "snapshotstore.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -30,7 +30,7 @@ bool writeCopy(const QString &source, QSaveFile *out, const QByteArray &sha256, 
     }
     const qint64 total = qMax<qint64>(1, in.size());
     qint64 done = 0;
-    QCryptographicHash hash(QCryptographicHash::Sha256);
+    Sha256 hash;
     QByteArray buffer;
     while (!in.atEnd()) {
         buffer = in.read(1 << 20);
@@ -42,7 +42,7 @@ bool writeCopy(const QString &source, QSaveFile *out, const QByteArray &sha256, 
         done += buffer.size();
         Progress::show(out->fileName(), QStringLiteral("check"), int(done * 100 / total));
     }
-    if (hash.result().toHex() != sha256) {
+    if (hash.hexResult() != sha256) {
         *error = QStringLiteral("the copy of %1 in %2 does not match its SHA-256")
                          .arg(out->fileName(), QFileInfo(source).path());
         return false;

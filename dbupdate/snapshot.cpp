@@ -1,6 +1,7 @@
 #include "snapshot.h"
 
 #include "progress.h"
+#include "sha256.h"
 
 #include <QDir>
 #include <QFile>

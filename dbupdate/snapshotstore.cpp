@@ -2,7 +2,6 @@
 
 #include "runsummary.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -126,19 +125,6 @@ bool writeManifest(const QString &stamp, const SnapshotManifest &manifest, QStri
         return false;
     }
     return true;
-}
-
-QByteArray fileSha256(const QString &path, qint64 *size)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&file))
-        return QByteArray();
-    if (size)
-        *size = file.size();
-    return hash.result().toHex();
 }
 
 QString snapshotSpaceProblem(const QString &fileName)

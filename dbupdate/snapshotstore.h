@@ -38,9 +38,6 @@ QStringList snapshotStamps();
 bool readManifest(const QString &stamp, SnapshotManifest *manifest, QString *error);
 bool writeManifest(const QString &stamp, const SnapshotManifest &manifest, QString *error);
 
-// The SHA-256 of a file in hex, or an empty array when it cannot be read.
-QByteArray fileSha256(const QString &path, qint64 *size = nullptr);
-
 // Why a snapshot of fileName would not fit on the disk, or an empty text.
 QString snapshotSpaceProblem(const QString &fileName);
 

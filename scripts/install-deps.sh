@@ -15,9 +15,10 @@ case "${CORE_QT_MAJOR:-}" in
     *) echo "install-deps.sh: CORE_QT_MAJOR must be 5 or 6" >&2; exit 2 ;;
 esac
 
-# doxygen builds the API reference, part of every build; abigail-tools holds the library's ABI
-# against its baseline in every build with tests.
-packages="cmake g++ make pkg-config $qt sqlite3 libsqlite3-dev doxygen abigail-tools $*"
+# libssl-dev: dbupdate hashes its snapshots with OpenSSL. doxygen builds the API reference, part
+# of every build; abigail-tools holds the library's ABI against its baseline in every build with
+# tests.
+packages="cmake g++ make pkg-config $qt sqlite3 libsqlite3-dev libssl-dev doxygen abigail-tools $*"
 
 missing=""
 for p in $packages; do
