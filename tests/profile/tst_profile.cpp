@@ -29,6 +29,7 @@ private slots:
     void trUtf8AsTr();
     void saveAndDelete();
     void removeKeys();
+    void removeSeenAfterRead();
     void everySaveWrites();
     void duplicateRowsLastWins();
     void nullRowCountsAsStored();
@@ -160,6 +161,16 @@ void tst_Profile::removeKeys()
     profile->remove("never");
     QCOMPARE(removed.count(), 2);
     QCOMPARE(removed.at(1).at(0).toString(), QString("never"));
+}
+
+void tst_Profile::removeSeenAfterRead()
+{
+    // The thread's own copy, taken by the first read, must not outlive the removal.
+    makeWorkstation({ QStringLiteral("insert into profile values ('a', 1)") });
+    auto profile = openProfile();
+    QCOMPARE(profile->value("a", 9).toInt(), 1);
+    profile->remove("a");
+    QCOMPARE(profile->value("a", 9).toInt(), 9);
 }
 
 void tst_Profile::everySaveWrites()
