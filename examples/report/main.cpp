@@ -95,6 +95,16 @@ Problem sqlProblem(const QString &fileName, const QSqlError &error, const QStrin
     return { DamagedData, damaged };
 }
 
+// Says why a query on data.db failed, naming what it could not read; returns the exit status.
+ExitStatus dataReadFailed(const QSqlQuery &query, const QString &what)
+{
+    const QSqlError error = query.lastError();
+    const Problem problem = sqlProblem(QStringLiteral("data.db"), error,
+                                       QStringLiteral("%1 cannot be read: %2").arg(what, error.text()));
+    err(problem.text);
+    return problem.status;
+}
+
 // What is wrong with a database file, looked at through a connection of its own: empty when it
 // opens, reads and holds the tables.
 Problem inspectDatabase(const QString &fileName, const QStringList &tables, bool readOnly)
@@ -337,14 +347,8 @@ int main(int argc, char **argv)
     }
     if (!day.isValid()) {
         QSqlQuery latest(data);
-        if (!latest.exec(QStringLiteral("select max(date) from patient"))) {
-            const QSqlError error = latest.lastError();
-            const Problem problem = sqlProblem(
-                    QStringLiteral("data.db"), error,
-                    QStringLiteral("patients cannot be read: %1").arg(error.text()));
-            err(problem.text);
-            return problem.status;
-        }
+        if (!latest.exec(QStringLiteral("select max(date) from patient")))
+            return dataReadFailed(latest, QStringLiteral("patients"));
         if (latest.next())
             day = QDate::fromString(latest.value(0).toString(), Qt::ISODate);
     }
@@ -373,14 +377,8 @@ int main(int argc, char **argv)
             "from result r join patient p on p.id = r.patientId where p.date = ? "
             "order by cast(p.sampleNo as integer), r.id"));
     results.addBindValue(day);
-    if (!results.exec()) {
-        const QSqlError error = results.lastError();
-        const Problem problem = sqlProblem(
-                QStringLiteral("data.db"), error,
-                QStringLiteral("results cannot be read: %1").arg(error.text()));
-        err(problem.text);
-        return problem.status;
-    }
+    if (!results.exec())
+        return dataReadFailed(results, QStringLiteral("results"));
     out(QStringLiteral("results of %1:").arg(day.toString(Qt::ISODate)));
     out(QStringLiteral("  %1%2%3%4%5%6")
                 .arg(pad(QStringLiteral("sample"), 8), pad(QStringLiteral("patient"), 14),
