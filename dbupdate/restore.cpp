@@ -122,7 +122,8 @@ int restoreSnapshot(const QString &requested, RunSummary *summary)
     QString error;
     if (stamp.isEmpty()) {
         // The newest snapshot that holds a file; a run killed while copying may leave none.
-        for (const QString &candidate : snapshotStamps()) {
+        const QStringList stamps = snapshotStamps();
+        for (const QString &candidate : stamps) {
             if (readManifest(candidate, &manifest, &error) && !manifest.files.isEmpty()) {
                 stamp = candidate;
                 break;
@@ -142,7 +143,7 @@ int restoreSnapshot(const QString &requested, RunSummary *summary)
     // Every copy is written beside its file and checked against its SHA-256 before the first
     // file is replaced. A file that matches already was put back by a restore that stopped.
     std::vector<std::unique_ptr<QSaveFile>> copies;
-    for (const SnapshotFile &file : manifest.files) {
+    for (const SnapshotFile &file : qAsConst(manifest.files)) {
         std::unique_ptr<QSaveFile> out;
         if (QFileInfo(file.name).size() != file.size || fileSha256(file.name) != file.sha256) {
             out.reset(new QSaveFile(file.name));

@@ -165,7 +165,8 @@ bool Snapshot::makeDirectory(QString *error)
     // second: the newest snapshot must sort first, also after older ones were removed.
     const QString base = snapshotStamp(m_start);
     int n = 1;
-    for (const QString &stamp : snapshotStamps()) {
+    const QStringList stamps = snapshotStamps();
+    for (const QString &stamp : stamps) {
         if (stamp == base)
             n = qMax(n, 2);
         else if (stamp.startsWith(base + QLatin1Char('-')))

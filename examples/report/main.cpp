@@ -249,7 +249,8 @@ int main(int argc, char **argv)
     QString picture = parser.value(pictureOption);
     if (!picture.isEmpty() && pictureFormat(picture).isEmpty()) {
         QStringList formats;
-        for (const QByteArray &format : QImageWriter::supportedImageFormats())
+        const QList<QByteArray> supported = QImageWriter::supportedImageFormats();
+        for (const QByteArray &format : supported)
             formats << QString::fromLatin1(format);
         err(QStringLiteral("%1: the suffix names no picture format; known are %2")
                     .arg(picture, formats.join(QStringLiteral(", "))));
@@ -314,7 +315,7 @@ int main(int argc, char **argv)
     // The store may warn in a modal box (qc.db or syslog.db missing, for example); nobody is there
     // to answer it, so the report prints the warning and goes on.
     QTimer boxCloser;
-    QObject::connect(&boxCloser, &QTimer::timeout, [] {
+    QObject::connect(&boxCloser, &QTimer::timeout, &boxCloser, [] {
         if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
             if (box->isVisible()) {
                 err(QStringLiteral("warning box: %1").arg(box->text().replace(QLatin1Char('\n'), QStringLiteral(" | "))));
